@@ -113,6 +113,10 @@ struct MissingTarget {
     const char* name;
     std::optional<int64_t> ZIRV_PlaylistContent::*link;
 };
+void PrintTo(const MissingTarget& c, std::ostream* out)
+{
+    *out << c.name;
+}
 class RequiredTargetTest : public StoreFixture, public ::testing::WithParamInterface<MissingTarget> {};
 
 TEST_P(RequiredTargetTest, AnswersFalseAndWritesNothing)
@@ -223,6 +227,10 @@ struct GaplessCase {
     int32_t wire;
     bool stored;
 };
+void PrintTo(const GaplessCase& c, std::ostream* out)
+{
+    *out << c.wire;
+}
 class GaplessTest : public StoreFixture, public ::testing::WithParamInterface<GaplessCase> {};
 TEST_P(GaplessTest, NonZeroIsTrue)
 {
@@ -333,6 +341,10 @@ struct OwnedCase {
     int32_t wanted;
     bool found;
 };
+void PrintTo(const OwnedCase& c, std::ostream* out)
+{
+    *out << c.stored << " & " << c.wanted << ", status " << c.status;
+}
 class FindOwnedTrackTest : public StoreFixture, public ::testing::WithParamInterface<OwnedCase> {};
 TEST_P(FindOwnedTrackTest, MatchesLocationsAndLiveState)
 {

@@ -48,6 +48,10 @@ struct TokenCase {
     std::optional<QUuid> token;
     bool loggedIn;
 };
+void PrintTo(const TokenCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 class LoggedInTest : public AccountTest, public ::testing::WithParamInterface<TokenCase> {};
 TEST_P(LoggedInTest, FollowsTheStoredToken)
 {
@@ -102,6 +106,10 @@ struct VersionCase {
     const char* build;
     const char* expected;
 };
+void PrintTo(const VersionCase& c, std::ostream* out)
+{
+    *out << c.version << " + " << c.build;
+}
 class VersionTest : public ::testing::TestWithParam<VersionCase> {};
 TEST_P(VersionTest, JoinsVersionAndBuild)
 {

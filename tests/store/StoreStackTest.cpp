@@ -165,6 +165,10 @@ struct RefusedCase {
     int version;
     bool migrate;
 };
+void PrintTo(const RefusedCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 class RefusedStoreTest : public ::testing::TestWithParam<RefusedCase> {};
 TEST_P(RefusedStoreTest, IsReportedAndLeftUntouched)
 {
@@ -231,6 +235,10 @@ struct AllowanceCase {
     double diskGiB;
     int allowance;
 };
+void PrintTo(const AllowanceCase& c, std::ostream* out)
+{
+    *out << c.diskGiB << " GiB";
+}
 class AllowanceTest : public ::testing::TestWithParam<AllowanceCase> {};
 TEST_P(AllowanceTest, IsATenthOfTheDiskRoundedAndAtLeastOne)
 {
@@ -247,6 +255,10 @@ struct RecordCase {
     int allowance;
     std::optional<int> after;
 };
+void PrintTo(const RecordCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 class RecordAllowanceTest : public ::testing::TestWithParam<RecordCase> {};
 TEST_P(RecordAllowanceTest, NeverDecreases)
 {
