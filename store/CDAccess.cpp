@@ -46,6 +46,15 @@ EntitySql buildSql(const EntityDecl& decl)
         s.updateColumns.push_back(static_cast<int>(i));
     }
     s.update = "UPDATE " + table + " SET " + sets + " WHERE id = ?";
+    if (s.keyIndex >= 0) {
+        std::string excluded;
+        for (int column : s.updateColumns) {
+            if (!excluded.empty())
+                excluded += ", ";
+            excluded += quoted(decl.columns[column].name) + " = excluded." + quoted(decl.columns[column].name);
+        }
+        s.upsert = s.insert + " ON CONFLICT (entityKey) DO UPDATE SET " + excluded;
+    }
     s.byTransferStatus = s.select + " WHERE transferStatus = ? ORDER BY updateRecord";
     s.markUploaded = "UPDATE " + table + " SET transferStatus = 1, updateRecord = ? WHERE entityKey = ?";
     s.markRejected = "UPDATE " + table + " SET transferStatus = 3 WHERE entityKey = ?";
@@ -236,70 +245,39 @@ bool storeRecord(StoreContext& context, const EntitySql& entity, std::span<const
             bindField(stmt, position, fields[column]);
     };
 
-    // 1. Every required target must exist.
+    // 1. Every required target must be named; that it exists is checked by
+    //    the store itself: each relationship column is a foreign key to the
+    //    target's entityKey, so a missing target fails the write below and
+    //    nothing is stored.
     for (size_t i = 0; i < decl.columns.size(); ++i) {
-        const ColumnDecl& column = decl.columns[i];
-        if (column.rule != LinkRule::required)
+        if (decl.columns[i].rule != LinkRule::required)
             continue;
         const int source = entity.sourceIndex[i] >= 0 ? entity.sourceIndex[i] : static_cast<int>(i);
         if (isNull(fields[source]))
             return false;
-        sql::Statement exists = db->prepare(entity.linkTargets[i]->exists);
-        if (!exists.isValid())
-            return false;
-        bindField(exists, 1, fields[source]);
-        if (exists.step() != sql::Statement::Step::row)
-            return false;
     }
 
-    // 2. Look the record up by its key.
-    std::optional<int64_t> id;
+    // 2.-4. The upsert by key in one statement: a new record gets every
+    //    value (local-only attributes empty: 0, distant past; relationships
+    //    never set stay empty); an existing one gets every value except its
+    //    local-only attributes and the relationships never set.
     {
-        sql::Statement find = db->prepare(entity.idByKey);
-        if (!find.isValid())
-            return false;
-        bindField(find, 1, fields[entity.keyIndex]);
-        switch (find.step()) {
-        case sql::Statement::Step::row:
-            id = find.int64(0);
-            break;
-        case sql::Statement::Step::done:
-            break;
-        case sql::Statement::Step::error:
-            return false;
-        }
+    sql::Statement upsert = db->prepare(entity.upsert);
+    if (!upsert.isValid())
+        return false;
+    for (size_t i = 0; i < decl.columns.size(); ++i) {
+        const ColumnDecl& column = decl.columns[i];
+        const int position = static_cast<int>(i) + 1;
+        if (column.kind == ColumnKind::localOnly)
+            bindDefault(upsert, position, column.type);
+        else if (column.rule == LinkRule::neverSet)
+            upsert.bindNull(position);
+        else
+            bindColumn(upsert, position, static_cast<int>(i));
     }
-
-    if (id) {
-        // 3. Update every attribute and relationship; the local-only
-        //    attributes and the relationships never set stay as they are.
-        sql::Statement update = db->prepare(entity.update);
-        if (!update.isValid())
-            return false;
-        int position = 1;
-        for (int column : entity.updateColumns)
-            bindColumn(update, position++, column);
-        update.bind(position, *id);
-        if (!update.run())
-            return false;
-    } else {
-        // 4. Insert; local-only attributes start empty (0, distant past).
-        sql::Statement insert = db->prepare(entity.insert);
-        if (!insert.isValid())
-            return false;
-        for (size_t i = 0; i < decl.columns.size(); ++i) {
-            const ColumnDecl& column = decl.columns[i];
-            const int position = static_cast<int>(i) + 1;
-            if (column.kind == ColumnKind::localOnly)
-                bindDefault(insert, position, column.type);
-            else if (column.rule == LinkRule::neverSet)
-                insert.bindNull(position);
-            else
-                bindColumn(insert, position, static_cast<int>(i));
-        }
-        if (!insert.run())
-            return false;
-    }
+    if (!upsert.run())
+        return false;
+    } // the statement is reset before the save
     // 5. The save.
     return tx.commit();
 }

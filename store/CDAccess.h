@@ -32,6 +32,7 @@ struct EntitySql {
     std::string exists;
     std::string latest;
     std::string insert;
+    std::string upsert;          // insert, or update all but the local-only columns
     std::string update;          // SET of updateColumns, WHERE id = ?
     std::vector<int> updateColumns;
     std::string byTransferStatus;

@@ -139,10 +139,9 @@ void CoreDataController::loadStore(std::optional<QUrl> url, Completion completio
     if (!url)
         url = defaultStoreURL();
     auto report = [completion = std::move(completion)](std::optional<QString> error) {
-        runOnMainAfter(std::chrono::milliseconds(100), [completion, error] {
-            if (completion)
-                completion(error);
-        });
+        if (!completion)
+            return;
+        runOnMainAfter(std::chrono::milliseconds(100), [completion, error] { completion(error); });
     };
     if (!url || !url->isLocalFile()) {
         report(QStringLiteral("No store location"));

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTimeZone>
 
+#include <cstdio>
+
 namespace zirv::sql {
 
 int64_t toStoredDate(const QDateTime& date)
@@ -52,7 +54,7 @@ std::unique_ptr<Database> Database::open(const QString& path, const Options& opt
     // not a store fails here rather than on the first query.
     const char* setup = options.readOnly
         ? "PRAGMA foreign_keys=ON; PRAGMA query_only=ON; SELECT count(*) FROM sqlite_schema;"
-        : "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; "
+        : "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; PRAGMA temp_store=MEMORY; "
           "SELECT count(*) FROM sqlite_schema;";
     if (!db->exec(setup)) {
         if (error)
@@ -71,7 +73,7 @@ Database::~Database()
 
 Statement Database::prepare(std::string_view sql)
 {
-    auto it = m_cache.find(std::string(sql));
+    auto it = m_cache.find(sql);
     if (it != m_cache.end() && !it->second.inUse) {
         it->second.inUse = true;
         return Statement(it->second.stmt, &it->second.inUse);
@@ -87,6 +89,20 @@ Statement Database::prepare(std::string_view sql)
         return Statement(stmt, nullptr);
     auto [inserted, ok] = m_cache.emplace(std::string(sql), Cached {stmt, true});
     return Statement(stmt, &inserted->second.inUse);
+}
+
+bool Database::control(const char* verb, int level)
+{
+    // Transaction control runs often (every save): prepared once per level.
+    const std::string_view text(verb);
+    if (text.back() != 's') {
+        Statement stmt = prepare(text);
+        return stmt.isValid() && stmt.run();
+    }
+    char named[40];
+    const int length = std::snprintf(named, sizeof named, "%s%d", verb, level);
+    Statement stmt = prepare(std::string_view(named, static_cast<size_t>(length)));
+    return stmt.isValid() && stmt.run();
 }
 
 bool Database::exec(const char* sql)
@@ -222,9 +238,7 @@ QDateTime Statement::date(int column) const
 Transaction::Transaction(Database& db) : m_db(db)
 {
     m_level = db.m_depth;
-    const bool begun = m_level == 0
-        ? db.exec("BEGIN IMMEDIATE")
-        : db.exec(("SAVEPOINT s" + std::to_string(m_level)).c_str());
+    const bool begun = db.control(m_level == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT s", m_level);
     if (begun) {
         m_active = true;
         ++db.m_depth;
@@ -245,8 +259,7 @@ bool Transaction::commit()
         rollback();
         return false;
     }
-    const bool ok = m_level == 0 ? m_db.exec("COMMIT")
-                                 : m_db.exec(("RELEASE s" + std::to_string(m_level)).c_str());
+    const bool ok = m_db.control(m_level == 0 ? "COMMIT" : "RELEASE s", m_level);
     if (!ok) {
         rollback();
         return false;
@@ -261,11 +274,10 @@ void Transaction::rollback()
     if (!m_active)
         return;
     if (m_level == 0) {
-        m_db.exec("ROLLBACK");
+        m_db.control("ROLLBACK", 0);
     } else {
-        const std::string name = "s" + std::to_string(m_level);
-        m_db.exec(("ROLLBACK TO " + name).c_str());
-        m_db.exec(("RELEASE " + name).c_str());
+        m_db.control("ROLLBACK TO s", m_level);
+        m_db.control("RELEASE s", m_level);
     }
     m_active = false;
     --m_db.m_depth;

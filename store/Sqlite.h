@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <functional>
 #include <utility>
 
 struct sqlite3;
@@ -68,6 +69,8 @@ public:
 
 private:
     friend class Transaction;
+    // Runs BEGIN/COMMIT/ROLLBACK, or a SAVEPOINT verb naming savepoint `level`.
+    bool control(const char* verb, int level);
     Database(sqlite3* db, FaultHook* faults) : m_db(db), m_faults(faults) {}
 
     sqlite3* m_db;
@@ -77,7 +80,11 @@ private:
         sqlite3_stmt* stmt = nullptr;
         bool inUse = false;
     };
-    std::unordered_map<std::string, Cached> m_cache;
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const { return std::hash<std::string_view> {}(text); }
+    };
+    std::unordered_map<std::string, Cached, Hash, std::equal_to<>> m_cache;
 };
 
 // A prepared statement borrowed from the connection's cache. Binding is by

@@ -40,6 +40,16 @@ const ExtraIndex extraIndexes[] = {
     {"User_PlaylistDefinition", "status", "statusCode, transferStatus"},
 };
 
+// Relationships the special queries select by.
+struct QueriedLink {
+    const char* entity;
+    const char* column;
+};
+const QueriedLink queriedLinks[] = {
+    {"ZIRV_ReleaseContent", "zirv_AudioDefinitionKeyLink"}, // fetchReleaseContentsOfTrack
+    {"Ops_UserAudio", "zirv_AudioDefinitionKeyLink"},       // findOwnedTrack
+};
+
 // Steps for changes that cannot be inferred from the declaration (renames,
 // value conversions). Step i takes a store from version i to i + 1.
 using MigrationStep = bool (*)(sql::Database&);
@@ -95,8 +105,17 @@ std::vector<std::string> StoreSchema::indexSql(const EntityDecl& entity)
     if (entity.columnIndex("transferStatus") >= 0)
         add("transferStatus", "transferStatus, updateRecord", false);
     add("updateRecord", "updateRecord", false);
+    // A relationship column is indexed when a query selects by it, or when
+    // its target can be deleted (the store then clears the references).
+    // Catalogue records are never deleted, so links to them need none.
     for (const ColumnDecl& column : entity.columns) {
-        if (column.kind == ColumnKind::link)
+        if (column.kind != ColumnKind::link)
+            continue;
+        const EntityDecl* target = EntityModel::find(column.target);
+        bool queried = false;
+        for (const QueriedLink& link : queriedLinks)
+            queried |= std::string_view(link.entity) == entity.name && std::string_view(link.column) == column.name;
+        if (queried || !target || target->family != EntityFamily::catalogue)
             add(column.name, quoted(column.name), false);
     }
     for (const ExtraIndex& extra : extraIndexes) {
