@@ -4,8 +4,10 @@ namespace zirv {
 
 void CDBatchProcessing::eraseUserData(std::function<void()> done)
 {
-    m_controller.viewContext().perform([this, done = std::move(done)](StoreContext& context) {
-        eraseUserDataNow(context);
+    // The access classes hold no state: the queued work keeps a copy of them
+    // and never refers back to this object, which may be gone by then.
+    m_controller.viewContext().perform([batch = *this, done = std::move(done)](StoreContext& context) mutable {
+        batch.eraseUserDataNow(context);
         if (done)
             done();
     });
@@ -13,8 +15,8 @@ void CDBatchProcessing::eraseUserData(std::function<void()> done)
 
 void CDBatchProcessing::purgePlaylists(std::function<void()> done)
 {
-    m_controller.viewContext().perform([this, done = std::move(done)](StoreContext& context) {
-        purgePlaylistsNow(context);
+    m_controller.viewContext().perform([batch = *this, done = std::move(done)](StoreContext& context) mutable {
+        batch.purgePlaylistsNow(context);
         if (done)
             done();
     });

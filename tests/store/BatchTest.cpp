@@ -77,6 +77,19 @@ TEST_F(BatchTest, EraseUserDataKeepsTheAccountAndTheCatalogue)
         EXPECT_GT(count(table), 0) << table;
 }
 
+TEST_F(BatchTest, QueuedWorkOutlivesItsRequester)
+{
+    seedCatalogue();
+    ASSERT_TRUE(CDOps_UserAudio().storeRecord(context(), ownedTrack(1, 1)));
+    bool done = false;
+    {
+        CDBatchProcessing batch(*controller);
+        batch.eraseUserData([&] { done = true; });
+    }
+    ASSERT_TRUE(pumpUntil([&] { return done; }));
+    EXPECT_EQ(count("Ops_UserAudio"), 0);
+}
+
 TEST_F(BatchTest, PurgeKeepsMarkerHoldersAndPendingRows)
 {
     seedCatalogue();
