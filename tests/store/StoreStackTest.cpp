@@ -334,6 +334,21 @@ TEST(StoreLocationsTest, AFolderThatCannotBeMadeIsPrintedAndTheOthersStillAre)
     EXPECT_TRUE(QFileInfo(QString::fromStdString((dir / "Documents/reports").string())).isDir());
 }
 
+TEST(StoreLocationsDeathTest, StartUpEndsWithStatusOneWithoutASharedContainer)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempDir dir;
+    // A home that is a file: no data home, so no application-group container.
+    const auto home = dir.write("home-is-a-file", "x");
+    EXPECT_EXIT(
+        {
+            qputenv("HOME", QByteArray::fromStdString(home.string()));
+            qputenv("XDG_DATA_HOME", QByteArray::fromStdString((home / "share").string()));
+            prepareStoreLocations();
+        },
+        ::testing::ExitedWithCode(1), "");
+}
+
 TEST(StoreLocationsTest, TheSharedContainerIsNamedByTheGroupInTheDataHome)
 {
     const std::optional<QString> container = sharedContainerPath();
