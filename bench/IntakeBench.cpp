@@ -162,8 +162,11 @@ int main(int argc, char** argv)
     double baseline = 0;
     double folderBest = 0;
     double largeBest = 0;
+    std::vector<double> folderRatios;
+    std::vector<double> largeRatios;
     for (int round = 0; round < rounds; ++round) {
-        baseline = std::max(baseline, opensslSha256Speed(memory, largeFileSize));
+        const double roundBaseline = opensslSha256Speed(memory, largeFileSize);
+        baseline = std::max(baseline, roundBaseline);
         {
             zirv::ContentCache cache(hub);
             const auto start = Clock::now();
@@ -174,6 +177,7 @@ int main(int argc, char** argv)
                 return 1;
             }
             folderBest = std::max(folderBest, megabytesPerSecond(folderBytes, secs));
+            folderRatios.push_back(megabytesPerSecond(folderBytes, secs) / roundBaseline);
         }
         {
             zirv::ContentCache cache(hub);
@@ -185,15 +189,25 @@ int main(int argc, char** argv)
                 return 1;
             }
             largeBest = std::max(largeBest, megabytesPerSecond(largeFileSize, secs));
+            largeRatios.push_back(megabytesPerSecond(largeFileSize, secs) / roundBaseline);
         }
     }
 
-    std::printf("best of %d rounds\n", rounds);
+    std::printf("best of %d rounds, each round: OpenSSL, folder, large file\n", rounds);
     std::printf("OpenSSL SHA-256 over memory (EVP, 1 MiB updates): %8.1f MB/s\n", baseline);
     std::printf("intake, folder of %d files of 5 MB:    %8.1f MB/s   ratio to OpenSSL %.3f\n", folderFiles,
                 folderBest, folderBest / baseline);
     std::printf("intake, one file of 1 GiB:               %8.1f MB/s   ratio to OpenSSL %.3f\n", largeBest,
                 largeBest / baseline);
+    const auto printRatios = [](const char* what, std::vector<double> ratios) {
+        std::sort(ratios.begin(), ratios.end());
+        std::printf("  per-round ratios, %s:", what);
+        for (const double ratio : ratios)
+            std::printf(" %.3f", ratio);
+        std::printf("  (median %.3f)\n", ratios[ratios.size() / 2]);
+    };
+    printRatios("folder", folderRatios);
+    printRatios("1 GiB file", largeRatios);
     if (const auto peak = childIntakePeak(large))
         std::printf("peak resident memory of a process taking the 1 GiB file: %.1f MiB (%.1f MiB before "
                     "the intake)\n",

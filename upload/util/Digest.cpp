@@ -82,8 +82,12 @@ private:
 };
 
 constexpr size_t chunkSize = 1 << 20;
-// Files above this size are read on a second thread while this one hashes.
-constexpr int64_t overlapThreshold = 4 * static_cast<int64_t>(chunkSize);
+// Files above this size are read ahead on a second thread while this one
+// hashes. Below it the plain loop wins: measured on two busy cores, a reader
+// thread per 5 MB file cost a third of the throughput, while for large files
+// (and any file coming from a disk rather than the page cache) reading ahead
+// hides the read time behind the hashing.
+constexpr int64_t overlapThreshold = 32 * static_cast<int64_t>(chunkSize);
 constexpr size_t bufferCount = 3;
 
 // Chunk buffers kept between files: allocating and faulting in fresh ones for
@@ -174,18 +178,43 @@ std::optional<FileDigest> digestSequentially(int fd, DigestAlgorithm algorithm,
     return FileDigest{digest.finish(), total};
 }
 
-// A reader thread fills a small ring of buffers while the calling thread
-// hashes the ones already filled, so reading (a copy out of the page cache, or
-// the disk) overlaps hashing. Memory stays at bufferCount chunks.
-class OverlappedReader {
-public:
-    explicit OverlappedReader(int fd)
-        : m_fd(fd)
-    {
-        m_thread = std::thread([this] { run(); });
+// Reads up to `size` bytes at `offset`; fewer only at the end of the file.
+// -1 on an error.
+ssize_t readFullyAt(int fd, char* data, size_t size, int64_t offset)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd, data + done, size - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (got == 0)
+            break;
+        done += static_cast<size_t>(got);
     }
-    ~OverlappedReader()
+    return static_cast<ssize_t>(done);
+}
+
+// Reading overlapped with hashing. A reader thread reads chunks ahead into a
+// small ring of buffers while the calling thread hashes them in order. When
+// the next chunk is neither read nor being read (the reader has not been
+// scheduled yet, or the machine is busy), the hashing thread reads it itself,
+// so a late reader never costs more than the plain loop. Every chunk is read
+// at its own offset, by whichever thread claims it first.
+class OverlappedDigest {
+public:
+    OverlappedDigest(int fd, DigestAlgorithm algorithm, const FileDigestOptions& options)
+        : m_fd(fd)
+        , m_digest(algorithm)
+        , m_options(options)
     {
+    }
+    ~OverlappedDigest()
+    {
+        if (!m_thread.joinable())
+            return;
         {
             const std::lock_guard lock(m_mutex);
             m_stop = true;
@@ -193,78 +222,127 @@ public:
         m_changed.notify_all();
         m_thread.join();
     }
-    OverlappedReader(const OverlappedReader&) = delete;
-    OverlappedReader& operator=(const OverlappedReader&) = delete;
+    OverlappedDigest(const OverlappedDigest&) = delete;
+    OverlappedDigest& operator=(const OverlappedDigest&) = delete;
 
-    enum class Next { chunk, end, failed };
-
-    // Waits for the next filled chunk; hand it back with release().
-    Next next(const char*& data, size_t& size)
+    std::optional<FileDigest> run()
     {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_filled > m_hashed || m_finished || m_failed; });
-        if (m_filled > m_hashed) {
-            const Slot& slot = m_slots[m_hashed % bufferCount];
-            data = slot.data.data();
-            size = slot.size;
-            return Next::chunk;
-        }
-        return m_failed ? Next::failed : Next::end;
-    }
+        m_thread = std::thread([this] { readAhead(); });
+        int64_t total = 0;
+        for (uint64_t chunk = 0;; ++chunk) {
+            if (cancelled(m_options))
+                return std::nullopt;
+            const char* data = nullptr;
+            ssize_t size = 0;
+            Slot* slot = nullptr;
+            {
+                std::unique_lock lock(m_mutex);
+                for (;;) {
+                    if (m_failed)
+                        return std::nullopt;
+                    if (m_endChunk && chunk >= *m_endChunk)
+                        return FileDigest{m_digest.finish(), total};
+                    Slot& candidate = m_slots[chunk % bufferCount];
+                    if (candidate.filled && candidate.chunk == chunk) {
+                        slot = &candidate;
+                        break;
+                    }
+                    if (m_nextClaim == chunk) {
+                        ++m_nextClaim;
+                        break;
+                    }
+                    m_changed.wait(lock);
+                }
+            }
+            if (slot) {
+                data = slot->data.data();
+                size = slot->size;
+            } else {
+                size = readFullyAt(m_fd, m_own.data(), chunkSize, offsetOf(chunk));
+                if (size < 0)
+                    return std::nullopt;
+                data = m_own.data();
+            }
 
-    void release()
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            ++m_hashed;
+            if (size > 0)
+                m_digest.add(data, static_cast<size_t>(size));
+            total += size;
+            {
+                const std::lock_guard lock(m_mutex);
+                if (slot)
+                    slot->filled = false;
+                m_hashed = chunk + 1;
+                if (static_cast<size_t>(size) < chunkSize)
+                    noteEnd(size == 0 ? chunk : chunk + 1);
+            }
+            m_changed.notify_all();
+            if (size > 0 && m_options.progress)
+                m_options.progress(total);
+            if (static_cast<size_t>(size) < chunkSize)
+                return FileDigest{m_digest.finish(), total};
         }
-        m_changed.notify_all();
     }
 
 private:
     struct Slot {
         ChunkBuffer data;
-        size_t size = 0;
+        uint64_t chunk = 0;
+        ssize_t size = 0;
+        bool filled = false;
     };
 
-    void run()
+    static int64_t offsetOf(uint64_t chunk) { return static_cast<int64_t>(chunk * chunkSize); }
+
+    // Called with the lock held.
+    void noteEnd(uint64_t endChunk)
+    {
+        if (!m_endChunk || endChunk < *m_endChunk)
+            m_endChunk = endChunk;
+    }
+
+    void readAhead()
     {
         for (;;) {
-            size_t index = 0;
+            uint64_t chunk = 0;
             {
                 std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [&] { return m_stop || m_filled - m_hashed < bufferCount; });
-                if (m_stop)
+                // The slot of chunk n last held chunk n - bufferCount, which
+                // is free once the hasher has moved past it.
+                m_changed.wait(lock, [&] {
+                    return m_stop || m_failed || m_endChunk || m_nextClaim < m_hashed + bufferCount;
+                });
+                if (m_stop || m_failed || m_endChunk)
                     return;
-                index = m_filled % bufferCount;
+                chunk = m_nextClaim++;
             }
-            // The slot is ours until m_filled moves past it.
-            Slot& slot = m_slots[index];
-            const ssize_t got = readChunk(m_fd, slot.data.data(), chunkSize);
+            Slot& slot = m_slots[chunk % bufferCount];
+            const ssize_t size = readFullyAt(m_fd, slot.data.data(), chunkSize, offsetOf(chunk));
             {
                 const std::lock_guard lock(m_mutex);
-                if (got < 0)
+                if (size < 0) {
                     m_failed = true;
-                else if (got == 0)
-                    m_finished = true;
-                else {
-                    slot.size = static_cast<size_t>(got);
-                    ++m_filled;
+                } else {
+                    slot.chunk = chunk;
+                    slot.size = size;
+                    slot.filled = true;
+                    if (static_cast<size_t>(size) < chunkSize)
+                        noteEnd(size == 0 ? chunk : chunk + 1);
                 }
             }
             m_changed.notify_all();
-            if (got <= 0)
-                return;
         }
     }
 
     const int m_fd;
+    Digest m_digest;
+    const FileDigestOptions& m_options;
+    ChunkBuffer m_own;
     std::array<Slot, bufferCount> m_slots;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    uint64_t m_filled = 0;
+    uint64_t m_nextClaim = 0;
     uint64_t m_hashed = 0;
-    bool m_finished = false;
+    std::optional<uint64_t> m_endChunk;
     bool m_failed = false;
     bool m_stop = false;
     std::thread m_thread;
@@ -273,38 +351,8 @@ private:
 std::optional<FileDigest> digestOverlapped(int fd, DigestAlgorithm algorithm,
                                            const FileDigestOptions& options)
 {
-    Digest digest(algorithm);
-    int64_t total = 0;
-    // The first chunk is read here: the reader thread starts while it is
-    // hashed, so neither its start nor its first read is waited for.
-    const ChunkBuffer first;
-    const ssize_t firstSize = readChunk(fd, first.data(), chunkSize);
-    if (firstSize < 0)
-        return std::nullopt;
-    if (firstSize == 0)
-        return FileDigest{digest.finish(), 0};
-    OverlappedReader reader(fd);
-    digest.add(first.data(), static_cast<size_t>(firstSize));
-    total += firstSize;
-    if (options.progress)
-        options.progress(total);
-    for (;;) {
-        if (cancelled(options))
-            return std::nullopt;
-        const char* data = nullptr;
-        size_t size = 0;
-        const OverlappedReader::Next next = reader.next(data, size);
-        if (next == OverlappedReader::Next::failed)
-            return std::nullopt;
-        if (next == OverlappedReader::Next::end)
-            break;
-        digest.add(data, size);
-        reader.release();
-        total += static_cast<int64_t>(size);
-        if (options.progress)
-            options.progress(total);
-    }
-    return FileDigest{digest.finish(), total};
+    OverlappedDigest overlapped(fd, algorithm, options);
+    return overlapped.run();
 }
 
 } // namespace

@@ -68,13 +68,15 @@ TEST(Digest, FileDigestEqualsInMemoryDigestForSizesAroundTheReadMethods)
     // Small files are read and hashed in turn, larger ones with reading on a
     // second thread; both must give the in-memory digest for every size.
     constexpr qsizetype MiB = 1 << 20;
-    const qsizetype sizes[] = {0, 1, MiB - 1, MiB, MiB + 1, 4 * MiB, 4 * MiB + 1, 9 * MiB + 7};
+    const qsizetype sizes[] = {0,        1,           MiB - 1,     MiB,         MiB + 1,
+                               32 * MiB, 32 * MiB + 1, 33 * MiB, 35 * MiB + 7};
     test::TempDir dir;
     for (const qsizetype size : sizes) {
         SCOPED_TRACE(size);
         QByteArray content(size, Qt::Uninitialized);
+        char* bytes = content.data();
         for (qsizetype i = 0; i < size; ++i)
-            content[i] = static_cast<char>((i * 31 + i / 4096) & 0xff);
+            bytes[i] = static_cast<char>((i * 31 + i / 4096) & 0xff);
         const auto path = dir.write("f.bin", content);
 
         int64_t lastProgress = 0;
@@ -93,7 +95,7 @@ TEST(Digest, FileDigestEqualsInMemoryDigestForSizesAroundTheReadMethods)
 TEST(Digest, CancelStopsTheOverlappedReadMidway)
 {
     test::TempDir dir;
-    const auto path = dir.write("a.bin", QByteArray(16 << 20, 'y'));
+    const auto path = dir.write("a.bin", QByteArray(48 << 20, 'y'));
     std::atomic<bool> cancel = false;
     FileDigestOptions options;
     options.cancel = &cancel;
