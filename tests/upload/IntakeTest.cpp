@@ -318,6 +318,18 @@ TEST_F(Intake, FoldersThatCannotBeListedContributeNothing)
     EXPECT_TRUE(ContentCache::collectMediaFiles(file, allowedExtensions()).empty());
     cache.addMediaFolder(dir / "missing");
     EXPECT_EQ(cache.mediaItemsList.count(), 0u);
+
+    // A sub-folder that cannot be listed drops out; the rest proceeds.
+    const fs::path inLocked = dir.write("drop/locked/inside.mp3", contentOf(2));
+    const fs::path outside = dir.write("drop/outside.mp3", contentOf(3));
+    fs::permissions(dir / "drop/locked", fs::perms::none);
+    const bool listable = ::access((dir / "drop/locked").c_str(), R_OK | X_OK) == 0;
+    cache.addMediaFolder(dir / "drop");
+    fs::permissions(dir / "drop/locked", fs::perms::owner_all);
+    if (listable)
+        EXPECT_THAT(locations(), ElementsAre(inLocked, outside));
+    else
+        EXPECT_THAT(locations(), ElementsAre(outside));
 }
 
 TEST_F(Intake, FileNamesThatAreNotUtf8Survive)
