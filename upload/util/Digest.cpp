@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <condition_variable>
@@ -198,11 +199,15 @@ ssize_t readFullyAt(int fd, char* data, size_t size, int64_t offset)
 }
 
 // Reading overlapped with hashing. A reader thread reads chunks ahead into a
-// small ring of buffers while the calling thread hashes them in order. When
-// the next chunk is neither read nor being read (the reader has not been
-// scheduled yet, or the machine is busy), the hashing thread reads it itself,
-// so a late reader never costs more than the plain loop. Every chunk is read
-// at its own offset, by whichever thread claims it first.
+// small ring of buffers while the calling thread hashes them in order. The
+// hashing thread never waits for the reader: when the next chunk is not in
+// the ring yet (the reader has not been scheduled, or the machine is busy) it
+// reads that chunk itself, so a late reader costs no more than the plain
+// loop. Every chunk is read at its own offset.
+//
+// The ring stays safe without more locking: the reader fills slot n % size
+// only for a chunk n below m_hashed + size, so never the slot being hashed,
+// and the hasher takes a slot only when it holds exactly the chunk it needs.
 class OverlappedDigest {
 public:
     OverlappedDigest(int fd, DigestAlgorithm algorithm, const FileDigestOptions& options)
@@ -236,23 +241,19 @@ public:
             ssize_t size = 0;
             Slot* slot = nullptr;
             {
-                std::unique_lock lock(m_mutex);
-                for (;;) {
-                    if (m_failed)
-                        return std::nullopt;
-                    if (m_endChunk && chunk >= *m_endChunk)
-                        return FileDigest{m_digest.finish(), total};
-                    Slot& candidate = m_slots[chunk % bufferCount];
-                    if (candidate.filled && candidate.chunk == chunk) {
-                        slot = &candidate;
-                        break;
-                    }
-                    if (m_nextClaim == chunk) {
-                        ++m_nextClaim;
-                        break;
-                    }
-                    m_changed.wait(lock);
-                }
+                const std::lock_guard lock(m_mutex);
+                if (m_failed)
+                    return std::nullopt;
+                if (m_endChunk && chunk >= *m_endChunk)
+                    return FileDigest{m_digest.finish(), total};
+                Slot& candidate = m_slots[chunk % bufferCount];
+                if (candidate.filled && candidate.chunk == chunk)
+                    slot = &candidate;
+                else
+                    // Not read yet: read it here instead of waiting. Should
+                    // the reader be reading it right now, its copy is simply
+                    // never used.
+                    m_nextClaim = std::max(m_nextClaim, chunk + 1);
             }
             if (slot) {
                 data = slot->data.data();
