@@ -83,6 +83,10 @@ private:
 };
 
 constexpr size_t chunkSize = 1 << 20;
+// The plain loop reads less at a time, so that each chunk is still in this
+// core's level-2 cache when it is hashed (measured: about a tenth faster
+// than 1 MiB reads for a folder of 5 MB files).
+constexpr size_t sequentialChunkSize = 256 << 10;
 // Files above this size are read ahead on a second thread while this one
 // hashes. Below it the plain loop wins: measured on two busy cores, a reader
 // thread per 5 MB file cost a third of the throughput, while for large files
@@ -166,7 +170,7 @@ std::optional<FileDigest> digestSequentially(int fd, DigestAlgorithm algorithm,
     for (;;) {
         if (cancelled(options))
             return std::nullopt;
-        const ssize_t got = readChunk(fd, buffer.data(), chunkSize);
+        const ssize_t got = readChunk(fd, buffer.data(), sequentialChunkSize);
         if (got < 0)
             return std::nullopt;
         if (got == 0)
