@@ -11,6 +11,12 @@ TempDir::TempDir()
         throw std::runtime_error("cannot create a temporary folder");
 }
 
+TempDir::~TempDir()
+{
+    std::error_code error;
+    std::filesystem::remove_all(path(), error);
+}
+
 std::filesystem::path TempDir::path() const
 {
     return std::filesystem::path(m_dir.path().toStdString());

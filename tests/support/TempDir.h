@@ -12,6 +12,11 @@ namespace zirv::test {
 class TempDir {
 public:
     TempDir();
+    // Removes the folder with everything in it, also names that are not UTF-8
+    // (which QTemporaryDir cannot remove).
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
 
     std::filesystem::path path() const;
     // A path below the folder (folders on the way are not created).

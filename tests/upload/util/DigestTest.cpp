@@ -62,3 +62,46 @@ TEST(Digest, CancelStopsTheRead)
     options.cancel = &cancel;
     EXPECT_FALSE(digestFile(path, DigestAlgorithm::sha256, options).has_value());
 }
+
+TEST(Digest, FileDigestEqualsInMemoryDigestForSizesAroundTheReadMethods)
+{
+    // Small files are read and hashed in turn, larger ones with reading on a
+    // second thread; both must give the in-memory digest for every size.
+    constexpr qsizetype MiB = 1 << 20;
+    const qsizetype sizes[] = {0,        1,           MiB - 1,     MiB,         MiB + 1,
+                               32 * MiB, 32 * MiB + 1, 33 * MiB, 35 * MiB + 7};
+    test::TempDir dir;
+    for (const qsizetype size : sizes) {
+        SCOPED_TRACE(size);
+        QByteArray content(size, Qt::Uninitialized);
+        char* bytes = content.data();
+        for (qsizetype i = 0; i < size; ++i)
+            bytes[i] = static_cast<char>((i * 31 + i / 4096) & 0xff);
+        const auto path = dir.write("f.bin", content);
+
+        int64_t lastProgress = 0;
+        FileDigestOptions options;
+        options.progress = [&](int64_t done) { lastProgress = done; };
+        const auto fileDigest = digestFile(path, DigestAlgorithm::sha256, options);
+        ASSERT_TRUE(fileDigest.has_value());
+        EXPECT_EQ(fileDigest->size, size);
+        EXPECT_EQ(lastProgress, size);
+        Digest memory(DigestAlgorithm::sha256);
+        memory.add(content);
+        EXPECT_EQ(fileDigest->digest, memory.finish());
+    }
+}
+
+TEST(Digest, CancelStopsTheOverlappedReadMidway)
+{
+    test::TempDir dir;
+    const auto path = dir.write("a.bin", QByteArray(48 << 20, 'y'));
+    std::atomic<bool> cancel = false;
+    FileDigestOptions options;
+    options.cancel = &cancel;
+    options.progress = [&](int64_t done) {
+        if (done >= (3 << 20))
+            cancel = true;
+    };
+    EXPECT_FALSE(digestFile(path, DigestAlgorithm::sha256, options).has_value());
+}

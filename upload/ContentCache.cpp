@@ -1,0 +1,100 @@
+#include "ContentCache.h"
+
+#include "app/core/Formatting.h"
+#include "app/core/MainThread.h"
+#include "app/core/Notifications.h"
+#include "upload/MediaTypes.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <array>
+
+namespace zirv {
+
+ContentCache::ContentCache(NotificationHub& hub, std::shared_ptr<MediaMetadataReader> reader,
+                           QObject* parent)
+    : QObject(parent)
+    , m_hub(hub)
+    , m_reader(reader ? std::move(reader) : makeMediaMetadataReader())
+{
+    m_workers.setMaxThreadCount(2);
+}
+
+ContentCache::~ContentCache()
+{
+    m_workers.waitForDone();
+}
+
+void ContentCache::announceModified()
+{
+    // Bound to this engine: dropped if it is gone before the call runs.
+    runOnMain(this, [this] { m_hub.post(notify::userDataStoreModified); });
+}
+
+std::vector<statusListItem> ContentCache::buildStatusList(const std::vector<MediaItemRef>& items)
+{
+    std::vector<MediaItemRef> ordered = items;
+    std::stable_sort(ordered.begin(), ordered.end(), [](const MediaItemRef& a, const MediaItemRef& b) {
+        if (a->currentStatus != b->currentStatus)
+            return a->currentStatus < b->currentStatus;
+        return a->size < b->size;
+    });
+
+    std::vector<statusListItem> rows;
+    rows.reserve(ordered.size());
+    for (const MediaItemRef& item : ordered) {
+        rows.push_back(statusListItem{
+            internalId.next(),
+            processingStateText(item->currentStatus),
+            QFile::decodeName(item->fileLocation.c_str()),
+            item->errorMessage,
+            mediaTypeIcons(item->mediaType),
+            byteCountString(item->size),
+            processingStateColour(item->currentStatus),
+        });
+    }
+    return rows;
+}
+
+std::vector<processingSummaryListItem>
+ContentCache::buildProcessingSummary(const std::vector<MediaItemRef>& items)
+{
+    struct Group {
+        int64_t count = 0;
+        int64_t size = 0;
+    };
+    Group total;
+    std::array<Group, processingStateCount> groups{};
+    for (const MediaItemRef& item : items) {
+        total.count += 1;
+        total.size += item->size;
+        const int index = ordinal(item->currentStatus);
+        if (index >= 0 && index < processingStateCount) {
+            groups[static_cast<size_t>(index)].count += 1;
+            groups[static_cast<size_t>(index)].size += item->size;
+        }
+    }
+
+    std::vector<processingSummaryListItem> rows;
+    const auto addRow = [&](ProcessingState state, const Group& group) {
+        if (group.count == 0)
+            return;
+        rows.push_back(processingSummaryListItem{
+            internalId.next(),
+            processingStateText(state),
+            group.count,
+            byteCountString(group.size),
+            processingStateColour(state),
+        });
+    };
+
+    addRow(ProcessingState::totalItemsAdded, total);
+    // Errors first, then the pending states in order, then the two final ones.
+    for (int index = ordinal(ProcessingState::processingCompletedError);
+         index <= ordinal(ProcessingState::processingAlreadyUploaded); ++index)
+        addRow(static_cast<ProcessingState>(index), groups[static_cast<size_t>(index)]);
+    return rows;
+}
+
+} // namespace zirv
