@@ -43,38 +43,6 @@ bool isHexText(std::string_view text, size_t length)
            std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
-// Percent-decoding of a header value; "+" stands for a space as in B2's names.
-std::optional<std::string> percentDecode(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%') {
-            if (i + 2 >= text.size())
-                return std::nullopt;
-            const int hi = hexValue(text[i + 1]);
-            const int lo = hexValue(text[i + 2]);
-            if (hi < 0 || lo < 0)
-                return std::nullopt;
-            out.push_back(static_cast<char>(hi * 16 + lo));
-            i += 2;
-        } else if (text[i] == '+') {
-            out.push_back(' ');
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
-
 std::string percentEncode(std::string_view text)
 {
     static constexpr char digits[] = "0123456789ABCDEF";
@@ -415,7 +383,9 @@ void Storage::createBucket(const httplib::Request& req, httplib::Response& res)
     }
     std::lock_guard lock(m_state.dbMutex);
     const std::string id = bucketIdFor(name);
-    if (!m_state.db.prepare("INSERT INTO buckets (bucketId, bucketName, bucketType) VALUES (?1, ?2, ?3)")
+    auto existing = m_state.db.prepare("SELECT 1 FROM buckets WHERE bucketName = ?1");
+    existing.bind(1, name);
+    if (existing.step() || !m_state.db.prepare("INSERT INTO buckets (bucketId, bucketName, bucketType) VALUES (?1, ?2, ?3)")
              .bind(1, id)
              .bind(2, name)
              .bind(3, type)
@@ -491,11 +461,8 @@ void Storage::uploadFile(const httplib::Request& req, httplib::Response& res, co
         refuse(400, "bad_request", "X-Bz-File-Name is required");
         return;
     }
-    auto fileName = percentDecode(req.get_header_value("X-Bz-File-Name"));
-    if (!fileName) {
-        refuse(400, "bad_request", "X-Bz-File-Name is not correctly percent-encoded");
-        return;
-    }
+    // The HTTP layer has already percent-decoded the header value.
+    const auto fileName = std::optional<std::string>(req.get_header_value("X-Bz-File-Name"));
     if (auto fault = checkFileName(*fileName); !fault.empty()) {
         refuse(400, "bad_request", fault);
         return;
@@ -533,7 +500,7 @@ void Storage::uploadFile(const httplib::Request& req, httplib::Response& res, co
     for (const auto& [key, value] : req.headers) {
         const std::string name = lower(key);
         if (name.starts_with("x-bz-info-") && name.size() > 10)
-            info[name.substr(10)] = percentDecode(value).value_or(value);
+            info[name.substr(10)] = value;
     }
 
     const bool drop = m_state.faults.take(FaultKind::dropUpload, operation);
