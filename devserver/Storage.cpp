@@ -281,13 +281,13 @@ json Storage::bucketRecord(const std::string& id, const std::string& name, const
 
 json Storage::fileRecord(const std::string& bucketId, const std::string& fileName, const std::string& fileId,
                          int64_t length, const std::string& sha1, const std::string& contentType,
-                         const std::string& fileInfo, int64_t timestamp, bool forUpload)
+                         const std::string& fileInfo, int64_t timestamp)
 {
     json info = json::parse(fileInfo, nullptr, false);
     if (!info.is_object())
         info = json::object();
     return {{"accountId", m_state.options.keyId},
-            {"action", forUpload ? "upload" : "upload"},
+            {"action", "upload"},
             {"bucketId", bucketId},
             {"contentLength", length},
             {"size", length},
@@ -590,7 +590,7 @@ void Storage::uploadFile(const httplib::Request& req, httplib::Response& res, co
     }
     writeJson(res, 200,
               fileRecord(bucketId, *fileName, fileId, static_cast<int64_t>(payloadLength), actualSha1, contentType,
-                         infoText, timestamp, true));
+                         infoText, timestamp));
 }
 
 void Storage::listFileNames(const httplib::Request& req, httplib::Response& res, bool versions)
@@ -652,7 +652,7 @@ void Storage::listFileNames(const httplib::Request& req, httplib::Response& res,
                              {"uploadTimestamp", 0}});
         } else {
             files.push_back(fileRecord(bucketId, name, query.text(1), query.integer(2), query.text(3), query.text(4),
-                                       query.text(5), query.integer(6), false));
+                                       query.text(5), query.integer(6)));
         }
     }
     if (static_cast<int>(files.size()) == maxCount && !files.empty()) {
@@ -691,7 +691,7 @@ void Storage::getFileInfo(const httplib::Request& req, httplib::Response& res)
         return;
     }
     writeJson(res, 200, fileRecord(query.text(0), query.text(1), query.text(2), query.integer(3), query.text(4),
-                                   query.text(5), query.text(6), query.integer(7), false));
+                                   query.text(5), query.text(6), query.integer(7)));
 }
 
 void Storage::deleteFileVersion(const httplib::Request& req, httplib::Response& res)

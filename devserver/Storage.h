@@ -48,7 +48,7 @@ private:
     json bucketRecord(const std::string& id, const std::string& name, const std::string& type);
     json fileRecord(const std::string& bucketId, const std::string& fileName, const std::string& fileId,
                     int64_t length, const std::string& sha1, const std::string& contentType,
-                    const std::string& fileInfo, int64_t timestamp, bool forUpload);
+                    const std::string& fileInfo, int64_t timestamp);
 
     void authorizeAccount(const httplib::Request& req, httplib::Response& res);
     void listBuckets(const httplib::Request& req, httplib::Response& res);

@@ -3,20 +3,11 @@
 #include "devserver/DevServer.h"
 #include "devserver/Options.h"
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <csignal>
 #include <cstdio>
-#include <semaphore>
-
-namespace {
-
-std::binary_semaphore stopRequested{0};
-
-void onSignal(int)
-{
-    stopRequested.release();
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -30,6 +21,13 @@ int main(int argc, char** argv)
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
+    // SIGINT and SIGTERM are taken synchronously by sigwait below; the serving
+    // threads inherit the blocked mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     zirv::devserver::DevServer server(parsed.options);
     if (auto failure = server.start(); !failure.empty()) {
         std::fprintf(stderr, "%s: %s\n", argv[0], failure.c_str());
@@ -40,9 +38,8 @@ int main(int argc, char** argv)
     std::printf("ZIRV_BACKEND_URL=%s\n", server.backendUrl().c_str());
     std::printf("ZIRV_B2_AUTH_URL=%s\n", server.storageUrl().c_str());
     std::fflush(stdout);
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    stopRequested.acquire();
+    int received = 0;
+    sigwait(&stopSignals, &received);
     std::printf("zirv2-devserver: stopping\n");
     server.stop();
     return 0;

@@ -138,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
                     BadBody{"empty", ""}, BadBody{"missing members", "{\"securityToken\":\"x\"}"},
                     BadBody{"wrong type", "{\"securityToken\":1,\"securityEmail\":\"a\",\"securityPassword\":\"b\"}"},
                     BadBody{"oversized", "{\"securityToken\":\"" + std::string(100 * 1024, 'x') + "\"}"},
-                    BadBody{"deep nesting", std::string(50000, '[')}));
+                    BadBody{"deep nesting", std::string(50000, '[')}),
+    [](const testing::TestParamInfo<BadBody>& info) { return caseName(info.param.what); });
 
 } // namespace
 } // namespace zirv::devserver::test

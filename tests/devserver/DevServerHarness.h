@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -176,6 +177,22 @@ public:
 private:
     std::filesystem::path m_dir;
 };
+
+// A test-case name from a description: letters and digits only.
+inline std::string caseName(std::string_view what)
+{
+    std::string out;
+    bool upper = true;
+    for (char c : what) {
+        if (std::isalnum(static_cast<unsigned char>(c))) {
+            out.push_back(upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c);
+            upper = false;
+        } else {
+            upper = true;
+        }
+    }
+    return out.empty() ? "Case" : out;
+}
 
 std::string sha1Hex(const std::string& content);
 

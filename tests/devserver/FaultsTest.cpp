@@ -143,6 +143,7 @@ TEST(DevServerFaults, ControlEndpointRefusesBadSettings)
 }
 
 struct SwitchCase {
+    const char* what;
     std::vector<std::string> args;
     bool accepted;
 };
@@ -160,13 +161,18 @@ TEST_P(DevServerCommandLine, Parses)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DevServerCommandLine,
-    testing::Values(SwitchCase{{}, true}, SwitchCase{{"--backend-port", "0", "--storage-port=0"}, true},
-                    SwitchCase{{"--catalogue-size", "100000", "--page-size", "500"}, true},
-                    SwitchCase{{"--fault", "http500=2", "--fault", "stall:zirvAccountLogin=1"}, true},
-                    SwitchCase{{"--fail-rate", "all=0.1", "--latency-ms", "5"}, true},
-                    SwitchCase{{"--fault", "explode=1"}, false}, SwitchCase{{"--fail-rate", "x=1.5"}, false},
-                    SwitchCase{{"--backend-port", "70000"}, false}, SwitchCase{{"--tls-cert", "a.pem"}, false},
-                    SwitchCase{{"--page-size"}, false}, SwitchCase{{"--no-such-switch"}, false}));
+    testing::Values(SwitchCase{"no arguments", {}, true},
+                    SwitchCase{"free ports", {"--backend-port", "0", "--storage-port=0"}, true},
+                    SwitchCase{"large catalogue", {"--catalogue-size", "100000", "--page-size", "500"}, true},
+                    SwitchCase{"counted faults", {"--fault", "http500=2", "--fault", "stall:zirvAccountLogin=1"}, true},
+                    SwitchCase{"rate and latency", {"--fail-rate", "all=0.1", "--latency-ms", "5"}, true},
+                    SwitchCase{"unknown fault", {"--fault", "explode=1"}, false},
+                    SwitchCase{"rate above one", {"--fail-rate", "x=1.5"}, false},
+                    SwitchCase{"port out of range", {"--backend-port", "70000"}, false},
+                    SwitchCase{"certificate without key", {"--tls-cert", "a.pem"}, false},
+                    SwitchCase{"missing value", {"--page-size"}, false},
+                    SwitchCase{"unknown switch", {"--no-such-switch"}, false}),
+    [](const testing::TestParamInfo<SwitchCase>& info) { return caseName(info.param.what); });
 
 TEST(DevServerCommandLine, HelpExplainsEverySwitch)
 {

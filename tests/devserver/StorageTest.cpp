@@ -120,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
                     UploadCase{"leading slash", "/a.mp3", "good", "good", 400, "bad_request"},
                     UploadCase{"double slash", "a//b.mp3", "good", "good", 400, "bad_request"},
                     UploadCase{"control character", "a%01b.mp3", "good", "good", 400, "bad_request"},
-                    UploadCase{"too long", std::string(1100, 'n'), "good", "good", 400, "bad_request"}));
+                    UploadCase{"too long", std::string(1100, 'n'), "good", "good", 400, "bad_request"}),
+    [](const testing::TestParamInfo<UploadCase>& info) { return caseName(info.param.what); });
 
 TEST(DevServerStorage, ListsNamesInOrderWithB2Paging)
 {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 namespace zirv::devserver {
 namespace {
 
@@ -55,7 +57,20 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"list element fault", "userStructureChangesInput",
                   json{{"currentSecurity", {{"accessToken", std::string(zeroUuid)}}},
                        {"currentChanges", {{{"syncIdentifier", 1}}}}},
-                  false}));
+                  false}),
+    [](const testing::TestParamInfo<CheckCase>& info) {
+        std::string name;
+        bool upper = true;
+        for (const char* c = info.param.what; *c; ++c) {
+            if (std::isalnum(static_cast<unsigned char>(*c))) {
+                name.push_back(upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(*c))) : *c);
+                upper = false;
+            } else {
+                upper = true;
+            }
+        }
+        return name;
+    });
 
 TEST(WireRecords, Int16RangeIsChecked)
 {
