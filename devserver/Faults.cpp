@@ -234,7 +234,8 @@ bool Faults::take(FaultKind kind, std::string_view operation)
             break;
         }
     }
-    if (hit)
+    // A stall is logged by stall() itself, with its duration.
+    if (hit && kind != FaultKind::stall)
         record(std::string(faultKindName(kind)) + " on " + std::string(operation));
     return hit;
 }

@@ -109,6 +109,7 @@ TEST(DevServerFaults, StalledAnswerOutlastsTheClientTimeOut)
     EXPECT_FALSE(res);
     EXPECT_EQ(res.error(), httplib::Error::Read);
     EXPECT_TRUE(logged(h, "stall 60000 ms on zirvAccountLogin"));
+    EXPECT_EQ(faultLog(h).size(), 1u);
     // Stopping the server releases the stalled request at once.
 }
 

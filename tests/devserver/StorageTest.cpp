@@ -2,6 +2,11 @@
 
 #include "devserver/Storage.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace zirv::devserver::test {
 namespace {
 
@@ -219,6 +224,66 @@ TEST(DevServerStorage, FileNameRules)
     EXPECT_NE(checkFileName("a/"), "");
     EXPECT_NE(checkFileName(std::string(251, 's') + "/x"), "");
     EXPECT_EQ(checkFileName(std::string(250, 's') + "/x"), "");
+}
+
+} // namespace
+} // namespace zirv::devserver::test
+
+namespace zirv::devserver::test {
+namespace {
+
+TEST(DevServerStorage, AcceptsTheSha1AfterTheBody)
+{
+    Harness h;
+    const auto account = h.authorizeStorage();
+    const auto bucket = h.bucketId(account, zirv::build::bucketAudio);
+    const std::string content(50'000, 't');
+    for (const auto& [trailer, accepted] : std::vector<std::pair<std::string, bool>>{
+             {sha1Hex(content), true}, {std::string(40, 'a'), false}}) {
+        auto target = h.uploadTarget(account, bucket);
+        auto res = h.upload(target, "trailer.mp3", content + trailer, "hex_digits_at_end");
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, accepted ? 200 : 400) << res->body;
+        if (accepted) {
+            EXPECT_EQ(json::parse(res->body)["contentLength"], 50'000);
+            EXPECT_EQ(json::parse(res->body)["contentSha1"], sha1Hex(content));
+        }
+    }
+}
+
+// A body that ends before its declared length is not stored.
+TEST(DevServerStorage, RefusesABodyShorterThanItsLength)
+{
+    Harness h;
+    const auto account = h.authorizeStorage();
+    const auto bucket = h.bucketId(account, zirv::build::bucketAudio);
+    const auto target = h.uploadTarget(account, bucket);
+    const std::string content(1000, 's');
+
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(h.server->storagePort()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string request = "POST " + target.path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: " + target.token +
+                                "\r\nX-Bz-File-Name: short.mp3\r\nX-Bz-Content-Sha1: " + sha1Hex(content) +
+                                "\r\nContent-Type: audio/mpeg\r\nContent-Length: 2000\r\n\r\n" + content;
+    ASSERT_EQ(::send(fd, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+    ::shutdown(fd, SHUT_WR);
+    std::string answer;
+    char buffer[4096];
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        answer.append(buffer, static_cast<size_t>(n));
+    ::close(fd);
+    // Refused with 400, or closed without an answer: the HTTP layer does not
+    // answer a peer that has already closed its side.
+    EXPECT_EQ(answer.find("HTTP/1.1 200"), std::string::npos) << answer;
+
+    auto listing = h.storageJson("/b2api/v2/b2_list_file_names", {{"bucketId", bucket}}, account);
+    EXPECT_TRUE(listing["files"].empty());
+    EXPECT_TRUE(std::filesystem::is_empty(h.dataDir() / "storage" / "parts"));
 }
 
 } // namespace
