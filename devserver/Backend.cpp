@@ -34,16 +34,16 @@ struct Operation {
 
 constexpr Operation kOperations[] = {
     {"zirvAccountLogin", "accountLoginInput", "accountLoginOutput"},
-    {"zirvAccountCreate", "accountCreateInput", "accountLoginOutput"},
+    {"zirvAccountCreate", "accountCreateInput", "accountCreateOutput"},
     {"zirvAccountChangePassword", "accountChangePasswordInput", "commonStatus"},
     {"zirvDefinedStructureChangesRead", "zirvChangesInput", "zirvChangesOutput"},
     {"zirvUserStructureChangesRead", "userStructureChangesInput", "userStructureDownloadChangesOutput"},
     {"zirvUserStructureForceDownload", "userStructureForceDownloadInput", "userStructureDownloadChangesOutput"},
     {"zirvUserStructureChangesUpdate", "userStructureUpdatesInput", "userStructureUploadChangesOutput"},
-    {"zirvUserAudioHashcode", "userStructureHashcodeInput", "userStructureStatusOutput"},
-    {"zirvUserChoreographyHashcode", "userStructureHashcodeInput", "userStructureStatusOutput"},
-    {"zirvUserAudioCreate", "userStructureAudioCreateInput", "userStructureStatusOutput"},
-    {"zirvUserChoreographyCreate", "userStructureChoreographyCreateInput", "userStructureStatusOutput"},
+    {"zirvUserAudioHashcode", "userStructureAudioHashcodeInput", "userStructureAudioHashcodeOutput"},
+    {"zirvUserChoreographyHashcode", "userStructureChoreographyHashcodeInput", "userStructureChoreographyHashcodeOutput"},
+    {"zirvUserAudioCreate", "userStructureAudioCreateInput", "userStructureAudioCreateOutput"},
+    {"zirvUserChoreographyCreate", "userStructureChoreographyCreateInput", "userStructureChoreographyCreateOutput"},
 };
 
 const Operation* findOperation(std::string_view name)
@@ -112,7 +112,7 @@ json statusAnswer(const Operation& op, json status)
     if (op.output == "commonStatus")
         return status;
     json answer = defaultRecord(op.output);
-    if (op.output == "accountLoginOutput")
+    if (op.output == "accountLoginOutput" || op.output == "accountCreateOutput")
         answer["statusCode"] = status["statusCode"];
     answer["status"] = std::move(status);
     return answer;

@@ -494,12 +494,25 @@ const std::vector<WireRecord>& declarations()
     return records;
 }
 
+// Records of the same layout under their own names.
+constexpr std::pair<std::string_view, std::string_view> kAliases[] = {
+    {"userStructureAudioHashcodeInput", "userStructureHashcodeInput"},
+    {"userStructureChoreographyHashcodeInput", "userStructureHashcodeInput"},
+    {"userStructureAudioHashcodeOutput", "userStructureStatusOutput"},
+    {"userStructureChoreographyHashcodeOutput", "userStructureStatusOutput"},
+    {"userStructureAudioCreateOutput", "userStructureStatusOutput"},
+    {"userStructureChoreographyCreateOutput", "userStructureStatusOutput"},
+    {"accountCreateOutput", "accountLoginOutput"},
+};
+
 const std::unordered_map<std::string_view, const WireRecord*>& index()
 {
     static const auto map = [] {
         std::unordered_map<std::string_view, const WireRecord*> m;
         for (const auto& record : declarations())
             m.emplace(record.name, &record);
+        for (const auto& [alias, name] : kAliases)
+            m.emplace(alias, m.at(name));
         return m;
     }();
     return map;
