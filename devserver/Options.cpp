@@ -76,11 +76,13 @@ GET /control/faults and GET /control/log to read them back):
   --fault KIND[:OP]=COUNT  inject KIND into the next COUNT requests (of OP
                            only, when given). KIND is one of:
                              http500     HTTP 500 carrying a valid answer
+                                         (storage: B2's error shape)
                              nonJson     an HTML body instead of JSON
                              dropUpload  the connection dropped in the middle
                                          of a storage upload
                              stall       an answer held back for --stall-ms
-                             auth21      status code 21 (authentication failed)
+                             auth21      status code 21 (authentication failed;
+                                         storage: 401 expired_auth_token)
   --stall-ms N             how long a stalled answer is held (default 120000)
   --fault-seed N           seed of the failure-rate draws (default 1)
 
