@@ -1,6 +1,11 @@
 #include "DevServerHarness.h"
 
+#include "devserver/Storage.h"
+
 #include <openssl/sha.h>
+
+#include <atomic>
+#include <thread>
 
 namespace zirv::devserver::test {
 
@@ -200,6 +205,66 @@ TEST(DevServerUserData, ReadPagesAndKeepsOwnedTracksBeforeClassContents)
             break;
     }
     EXPECT_EQ(received, 6); // the account and five configuration rows
+}
+
+} // namespace
+} // namespace zirv::devserver::test
+
+namespace zirv::devserver::test {
+namespace {
+
+// Several clients at once, each through the whole chain of one upload.
+TEST(DevServerUserData, ServesConcurrentClients)
+{
+    Harness h;
+    constexpr int kClients = 4;
+    std::vector<std::thread> clients;
+    std::atomic<int> completed{0};
+    for (int i = 0; i < kClients; ++i) {
+        clients.emplace_back([&, i] {
+            httplib::Client backend(h.server->backendUrl());
+            httplib::Client storage(h.server->storageUrl());
+            auto post = [&](const std::string& operation, const json& body) {
+                auto res = backend.Post("/api/" + operation, body.dump(), "application/json");
+                return res ? json::parse(res->body, nullptr, false) : json();
+            };
+            const std::string email = "client" + std::to_string(i) + "@example.org";
+            auto created = post("zirvAccountCreate", Harness::createRequest(email, "pw"));
+            if (!created.is_object() || created["statusCode"] != 1)
+                return;
+            const auto token = created["security"]["accessToken"].get<std::string>();
+
+            storage.set_basic_auth(zirv::build::b2KeyId, zirv::build::b2ApplicationKey);
+            auto auth = storage.Get("/b2api/v2/b2_authorize_account");
+            storage.set_basic_auth("", "");
+            if (!auth)
+                return;
+            const auto account = json::parse(auth->body)["authorizationToken"].get<std::string>();
+            httplib::Headers headers = {{"Authorization", account}};
+            auto target = storage.Post("/b2api/v2/b2_get_upload_url", headers,
+                                       json{{"bucketId", bucketIdFor(zirv::build::bucketAudio)}}.dump(), "application/json");
+            if (!target)
+                return;
+            const auto targetJson = json::parse(target->body);
+            const std::string content(200'000 + i, static_cast<char>('a' + i));
+            const std::string name = "client-" + std::to_string(i) + ".mp3";
+            httplib::Headers uploadHeaders = {{"Authorization", targetJson["authorizationToken"].get<std::string>()},
+                                              {"X-Bz-File-Name", name},
+                                              {"X-Bz-Content-Sha1", sha1Hex(content)}};
+            const auto url = targetJson["uploadUrl"].get<std::string>();
+            auto uploaded = storage.Post(url.substr(h.server->storageUrl().size()), uploadHeaders, content, "audio/mpeg");
+            if (!uploaded || uploaded->status != 200)
+                return;
+            auto registered = post("zirvUserAudioCreate", audioCreate(token, name, sha1Hex(content), 1));
+            auto read = post("zirvUserStructureChangesRead",
+                             {{"currentSecurity", Harness::security(token)}, {"currentChanges", userChanges()}});
+            if (registered["status"]["statusCode"] == 3 && read["listOps_UserAudio"].size() == 1)
+                ++completed;
+        });
+    }
+    for (auto& t : clients)
+        t.join();
+    EXPECT_EQ(completed.load(), kClients);
 }
 
 } // namespace
