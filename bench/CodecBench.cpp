@@ -16,6 +16,8 @@
 #endif
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QEventLoop>
 #include <QTemporaryDir>
 
@@ -238,8 +240,24 @@ void benchUpload(int mebibytes)
     const auto received = server.requests().empty() ? 0 : server.requests().front().bodySize;
     std::printf("upload: %d MiB streamed POST to a loopback sink (%s, %zu bytes received)\n", mebibytes,
                 result && result->response ? "ok" : "FAILED", received);
-    std::printf("  client layer                 : %8.1f MB/s\n",
-                static_cast<double>(mebibytes) * 1048576.0 / 1e6 / seconds);
+    const double clientRate = static_cast<double>(mebibytes) * 1048576.0 / 1e6 / seconds;
+    std::printf("  client layer                 : %8.1f MB/s\n", clientRate);
+
+    // The same upload by the curl tool (-T streams the file), same sink.
+    QProcess curl;
+    QElapsedTimer timer;
+    timer.start();
+    curl.start(QStringLiteral("curl"),
+               {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-X"),
+                QStringLiteral("POST"), QStringLiteral("-H"), QStringLiteral("Expect:"), QStringLiteral("-T"),
+                QString::fromStdString(path), QString::fromStdString(request.url)});
+    if (curl.waitForFinished(120000) && curl.exitCode() == 0) {
+        const double curlRate = static_cast<double>(mebibytes) * 1048576.0 / 1e6 / (timer.nsecsElapsed() / 1e9);
+        std::printf("  curl -T (same sink)          : %8.1f MB/s  (ratio client / curl %.2f)\n", curlRate,
+                    clientRate / curlRate);
+    } else {
+        std::printf("  curl -T                      : not available\n");
+    }
 }
 #endif
 
