@@ -4,6 +4,9 @@
 #include "app/core/Endpoints.h"
 #include "backend/i18n/LocalisedMessage.h"
 #include "backend/i18n/MessageKeys.h"
+#include "backend/reachability/UtilNetwork.h"
+
+#include <QThreadPool>
 
 #include <memory>
 
@@ -70,6 +73,38 @@ net::Cancelable BackendExchange::startExchange(net::HttpRequest request, Exchang
         });
     };
     *transfer = net::HttpClient::shared().start(std::move(request), std::move(callbacks));
+    return net::Cancelable(state);
+}
+
+net::Cancelable BackendExchange::startAfterHostCheck(net::HttpRequest request,
+                                                     std::function<net::Cancelable(net::HttpRequest)> start,
+                                                     std::function<void()> onUnreachable,
+                                                     std::function<void()> onStarted)
+{
+    auto state = std::make_shared<net::CancelState>();
+    auto exchange = std::make_shared<net::Cancelable>();
+    state->setAbortAction([exchange] { exchange->reset(); });
+    // The lookup blocks, so it stays off the main thread.
+    QThreadPool::globalInstance()->start([state, exchange, request = std::move(request), start = std::move(start),
+                                          onUnreachable = std::move(onUnreachable),
+                                          onStarted = std::move(onStarted)]() mutable {
+        if (state->cancelled())
+            return;
+        const bool reachable = UtilNetwork::shared().isHostReachable(QString::fromStdString(request.url),
+                                                                     NetworkAccessibleArea::dataServer);
+        runOnMainWhileAlive([=]() mutable {
+            state->deliver([&] {
+                if (!reachable) {
+                    if (onUnreachable)
+                        onUnreachable();
+                    return;
+                }
+                if (onStarted)
+                    onStarted();
+                *exchange = start(std::move(request));
+            });
+        });
+    });
     return net::Cancelable(state);
 }
 

@@ -115,6 +115,24 @@ public:
         return startExchange(std::move(request), family, std::move(decoder), std::move(onFailure));
     }
 
+    // The exchange of an account or synchronisation request, preceded by the
+    // host check of its URL (UtilNetwork, area dataServer), which runs on a
+    // worker thread. When the host does not resolve, nothing is sent and
+    // `onUnreachable` runs on the main thread; otherwise `onStarted` runs
+    // there and the exchange goes ahead. The handle covers both phases.
+    template <wire::WireRecord Answer>
+    [[nodiscard]] static net::Cancelable exchangeIfReachable(net::HttpRequest request, ExchangeFamily family,
+                                                             ExchangeHandlers<Answer> handlers,
+                                                             std::function<void()> onUnreachable,
+                                                             std::function<void()> onStarted = {})
+    {
+        auto start = [handlers = std::move(handlers), family](net::HttpRequest checked) mutable {
+            return exchange<Answer>(std::move(checked), family, std::move(handlers));
+        };
+        return startAfterHostCheck(std::move(request), std::move(start), std::move(onUnreachable),
+                                   std::move(onStarted));
+    }
+
     // Sends an upload-registration request. The completion gets the body (none
     // when the transfer failed) and the transport failure (or none), on the
     // main thread. Keep the handle until then: releasing it aborts the request
@@ -160,6 +178,10 @@ private:
     static net::HttpRequest makeRequest(std::string_view path, std::string body, std::chrono::seconds timeout);
     static net::Cancelable startExchange(net::HttpRequest request, ExchangeFamily family, Decoder decoder,
                                          std::function<void(QString)> onFailure);
+    static net::Cancelable startAfterHostCheck(net::HttpRequest request,
+                                               std::function<net::Cancelable(net::HttpRequest)> start,
+                                               std::function<void()> onUnreachable,
+                                               std::function<void()> onStarted);
     static std::optional<QString> classifyTransport(const std::optional<std::string>& body,
                                                     const std::optional<QString>& failure);
     static QString undecodableMessage(const QString& decodeFailureLine, const QString& entityCode);

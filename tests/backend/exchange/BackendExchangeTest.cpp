@@ -265,3 +265,53 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 } // namespace zirv
+
+namespace zirv {
+namespace {
+
+TEST_F(BackendExchangeTest, AnUnresolvableHostSendsNothing)
+{
+    server.setReply("POST", "/api/zirvAccountLogin", ScriptedReply(200, statusBody(4)));
+    qputenv("ZIRV_BACKEND_URL", "http://no-such-host.invalid:1");
+    auto request = BackendExchange::buildRequest(endpoint::accountLogin, accountLoginInput{});
+    ASSERT_TRUE(request);
+    bool unreachable = false, started = false;
+    auto delivered = std::make_shared<Delivered>();
+    ExchangeHandlers<userStructureAudioHashcodeOutput> handlers;
+    handlers.onFailure = [delivered](QString) { delivered->events.push_back("failure"); };
+    auto handle = BackendExchange::exchangeIfReachable(*request, ExchangeFamily::account, handlers,
+                                                       [&] { unreachable = isMainThread(); },
+                                                       [&] { started = true; });
+    ASSERT_TRUE(pumpUntil([&] { return unreachable; }));
+    pumpFor(50ms);
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(delivered->events.empty());
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(BackendExchangeTest, AReachableHostGoesAheadAndTheHandleCoversTheCheck)
+{
+    server.setReply("POST", "/api/zirvAccountLogin", ScriptedReply(200, statusBody(4)));
+    auto request = BackendExchange::buildRequest(endpoint::accountLogin, accountLoginInput{});
+    bool started = false;
+    bool answered = false;
+    ExchangeHandlers<userStructureAudioHashcodeOutput> handlers;
+    handlers.onAnswer = [&](userStructureAudioHashcodeOutput) { answered = true; };
+    auto handle = BackendExchange::exchangeIfReachable(*request, ExchangeFamily::account, handlers, [] {},
+                                                       [&] { started = true; });
+    ASSERT_TRUE(pumpUntil([&] { return answered; }));
+    EXPECT_TRUE(started);
+    EXPECT_EQ(server.requestCount(), 1u);
+
+    // Released during the check: nothing starts, nothing is sent.
+    bool startedAgain = false;
+    auto second = BackendExchange::exchangeIfReachable(*request, ExchangeFamily::account, handlers, [] {},
+                                                       [&] { startedAgain = true; });
+    second.reset();
+    pumpFor(200ms);
+    EXPECT_FALSE(startedAgain);
+    EXPECT_EQ(server.requestCount(), 1u);
+}
+
+} // namespace
+} // namespace zirv
