@@ -14,6 +14,10 @@ namespace zirv {
 namespace {
 
 using namespace std::chrono_literals;
+
+// Generous: loopback requests are quick, but sanitizer builds on a loaded
+// machine are not.
+constexpr auto networkWait = 30s;
 using test::pumpFor;
 using test::pumpUntil;
 using test::ScriptedReply;
@@ -56,7 +60,7 @@ TEST_F(BackendExchangeTest, BuildsAJsonPostWithExactlyOneHeaderField)
     auto handle = BackendExchange::send(*request, [&](std::optional<std::string> b, std::optional<QString>) {
         body = std::move(b);
     });
-    ASSERT_TRUE(pumpUntil([&] { return body.has_value(); }));
+    ASSERT_TRUE(pumpUntil([&] { return body.has_value(); }, networkWait));
     const auto recorded = server.requests();
     ASSERT_EQ(recorded.size(), 1u);
     EXPECT_EQ(recorded[0].method, "POST");
@@ -117,6 +121,12 @@ struct ExchangeCase {
     bool decodes;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ExchangeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class BackendExchangeAnswers : public BackendExchangeTest,
                                public ::testing::WithParamInterface<ExchangeCase> {};
 
@@ -126,7 +136,7 @@ TEST_P(BackendExchangeAnswers, DecodesTheBodyWhateverTheHttpStatus)
     auto delivered = std::make_shared<Delivered>();
     auto handle = startHashExchange("/api/x", ExchangeFamily::account, delivered);
 
-    ASSERT_TRUE(pumpUntil([&] { return !delivered->events.empty() && delivered->events.back() != "answer"; }));
+    ASSERT_TRUE(pumpUntil([&] { return !delivered->events.empty() && delivered->events.back() != "answer"; }, networkWait));
     pumpFor(20ms);
     EXPECT_TRUE(delivered->allOnMain);
     if (GetParam().decodes) {
@@ -156,10 +166,10 @@ TEST_F(BackendExchangeTest, ASecondExchangeInTheSameSlotSilencesTheFirst)
     auto first = std::make_shared<Delivered>();
     auto second = std::make_shared<Delivered>();
     net::Cancelable cancelableLoginAccount = startHashExchange("/api/slow", ExchangeFamily::account, first);
-    ASSERT_TRUE(pumpUntil([&] { return server.requestCount() == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return server.requestCount() == 1; }, networkWait));
     cancelableLoginAccount = startHashExchange("/api/fast", ExchangeFamily::account, second);
 
-    ASSERT_TRUE(pumpUntil([&] { return second->events.size() == 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return second->events.size() == 2; }, networkWait));
     pumpFor(400ms);
     EXPECT_TRUE(first->events.empty());
     EXPECT_EQ(server.requestCount(), 2u);
@@ -171,7 +181,7 @@ TEST_F(BackendExchangeTest, FamiliesDecodeOnTheirOwnQueues)
     for (const auto family : {ExchangeFamily::account, ExchangeFamily::defined, ExchangeFamily::user}) {
         auto delivered = std::make_shared<Delivered>();
         auto handle = startHashExchange("/api/x", family, delivered);
-        ASSERT_TRUE(pumpUntil([&] { return delivered->events.size() == 2; }));
+        ASSERT_TRUE(pumpUntil([&] { return delivered->events.size() == 2; }, networkWait));
         EXPECT_TRUE(delivered->decodedOnQueue);
     }
     EXPECT_EQ(sessionProcessingQueue(ExchangeFamily::account).label(), "SessionProcessingQueueAccount");
@@ -198,7 +208,7 @@ TEST_F(BackendExchangeTest, SendHandsBodyOrFailureToTheMainThread)
     Sent ok, dropped;
     auto a = sendTo("/api/ok", ok);
     auto b = sendTo("/api/drop", dropped);
-    ASSERT_TRUE(pumpUntil([&] { return ok.done && dropped.done; }));
+    ASSERT_TRUE(pumpUntil([&] { return ok.done && dropped.done; }, networkWait));
     EXPECT_TRUE(ok.onMain);
     EXPECT_EQ(ok.body, "body");
     EXPECT_FALSE(ok.failure);
@@ -215,6 +225,12 @@ struct ClassifyCase {
     QString expectedMessage;      // empty: a decoded answer is expected
     std::string expectedConsole;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ClassifyCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class ClassifyUploadAnswer : public ::testing::TestWithParam<ClassifyCase> {
 protected:
@@ -282,7 +298,7 @@ TEST_F(BackendExchangeTest, AnUnresolvableHostSendsNothing)
     auto handle = BackendExchange::exchangeIfReachable(*request, ExchangeFamily::account, handlers,
                                                        [&] { unreachable = isMainThread(); },
                                                        [&] { started = true; });
-    ASSERT_TRUE(pumpUntil([&] { return unreachable; }));
+    ASSERT_TRUE(pumpUntil([&] { return unreachable; }, networkWait));
     pumpFor(50ms);
     EXPECT_FALSE(started);
     EXPECT_TRUE(delivered->events.empty());
@@ -299,7 +315,7 @@ TEST_F(BackendExchangeTest, AReachableHostGoesAheadAndTheHandleCoversTheCheck)
     handlers.onAnswer = [&](userStructureAudioHashcodeOutput) { answered = true; };
     auto handle = BackendExchange::exchangeIfReachable(*request, ExchangeFamily::account, handlers, [] {},
                                                        [&] { started = true; });
-    ASSERT_TRUE(pumpUntil([&] { return answered; }));
+    ASSERT_TRUE(pumpUntil([&] { return answered; }, networkWait));
     EXPECT_TRUE(started);
     EXPECT_EQ(server.requestCount(), 1u);
 

@@ -25,6 +25,12 @@ struct LookupCase {
     QString expected;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const LookupCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class LocalisedMessageLookup : public LocalisedMessageTest,
                                public ::testing::WithParamInterface<LookupCase> {};
 

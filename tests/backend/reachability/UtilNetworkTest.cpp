@@ -51,6 +51,12 @@ struct HostCase {
     bool reachable;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const HostCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class UtilNetworkHosts : public ::testing::TestWithParam<HostCase> {};
 
 TEST_P(UtilNetworkHosts, AnswersWhetherTheHostResolvesToIPv4)

@@ -99,6 +99,12 @@ struct StrictCase {
     const char* errorMentions;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const StrictCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 std::string status(const std::string& members)
 {
     return R"({"status":{)" + members + "}}";
@@ -160,6 +166,12 @@ struct WidthCase {
     std::string json;
     bool decodes;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const WidthCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class WireCodecWidths : public ::testing::TestWithParam<WidthCase> {};
 
