@@ -295,3 +295,27 @@ TEST(HttpClient, NetworkThreadDeliveryRunsOffTheMainThread)
 
 } // namespace
 } // namespace zirv::net
+
+namespace zirv::net {
+namespace {
+
+TEST(HttpClient, HonoursTheProxyEnvironment)
+{
+    // The test server stands in for a proxy: it receives the absolute URL.
+    TestHttpServer proxy;
+    proxy.setReply("POST", "http://zirv-backend.invalid/api/x", ScriptedReply(200, "via proxy"));
+    qputenv("http_proxy", QByteArray::fromStdString(proxy.baseUrl()));
+    HttpRequest request;
+    request.url = "http://zirv-backend.invalid/api/x";
+    auto outcome = std::make_shared<Outcome>();
+    auto handle = startRecording(request, outcome);
+    ASSERT_TRUE(pumpUntil([&] { return outcome->result.has_value(); }, networkWait));
+    qunsetenv("http_proxy");
+    ASSERT_TRUE(outcome->result->response) << *outcome->result->failure;
+    EXPECT_EQ(outcome->result->response->body, "via proxy");
+    ASSERT_EQ(proxy.requestCount(), 1u);
+    EXPECT_EQ(proxy.requests()[0].header("Host"), "zirv-backend.invalid");
+}
+
+} // namespace
+} // namespace zirv::net
