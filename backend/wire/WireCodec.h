@@ -283,6 +283,25 @@ DecodeResult<T> decode(const simdjson::padded_string_view& text)
                        + simdjson::error_message(code) + ")";
         return result;
     }
+    // The reader stops at the object's closing brace; anything but white
+    // space after it ("{...}}" or a second object) makes the text no answer.
+    // A skim over the object finds its end, then the real reading starts over.
+    std::string_view whole;
+    if (const auto code = object.raw_json().get(whole)) {
+        result.error = std::string(tableOf<T>().name) + " is malformed (" + simdjson::error_message(code) + ")";
+        return result;
+    }
+    const size_t end = static_cast<size_t>(whole.data() - text.data()) + whole.size();
+    if (std::string_view(text.data(), text.length()).find_first_not_of(" \t\r\n", end) != std::string_view::npos) {
+        result.error = "The data goes on after the JSON object";
+        return result;
+    }
+    document.rewind();
+    if (const auto code = document.get_object().get(object)) {
+        result.error = std::string(tableOf<T>().name) + " is not a JSON object ("
+                       + simdjson::error_message(code) + ")";
+        return result;
+    }
     T record{};
     if (!detail::readObject(object, record, result.error))
         return result;

@@ -112,6 +112,11 @@ std::string status(const std::string& members)
 
 const std::string goodErrors = R"("databaseErrors":{"errorCode":0,"errorMessage":""})";
 
+std::string statusBody4()
+{
+    return status(R"("statusCode":4,"dataRecordsReturned":0,"moreDataAvailable":false,)" + goodErrors);
+}
+
 class WireCodecStrict : public ::testing::TestWithParam<StrictCase> {};
 
 TEST_P(WireCodecStrict, RefusesTheWholeAnswer)
@@ -149,15 +154,17 @@ INSTANTIATE_TEST_SUITE_P(
                    status(R"("statusCode":4,"dataRecordsReturned":0,"moreDataAvailable":false,"databaseErrors":null)"),
                    "databaseErrors is null or not an object"},
         StrictCase{"MissingNestedMember",
-                   status(R"("statusCode":4,"dataRecordsReturned":0,"moreDataAvailable":false,"databaseErrors":{"errorCode":0}})"),
+                   status(R"("statusCode":4,"dataRecordsReturned":0,"moreDataAvailable":false,"databaseErrors":{"errorCode":0})"),
                    "commonDatabaseErrors.errorMessage is missing"},
         StrictCase{"NullString",
-                   status(R"("statusCode":4,"dataRecordsReturned":0,"moreDataAvailable":false,"databaseErrors":{"errorCode":0,"errorMessage":null}})"),
+                   status(R"("statusCode":4,"dataRecordsReturned":0,"moreDataAvailable":false,"databaseErrors":{"errorCode":0,"errorMessage":null})"),
                    "errorMessage is null or not a string"},
         StrictCase{"MissingStatus", R"({"other":1})", "status is missing"},
         StrictCase{"ArrayAtTheTop", "[]", "not a JSON object"},
         StrictCase{"Html", "<html><body>Bad gateway</body></html>", ""},
         StrictCase{"Empty", "", "not JSON"},
+        StrictCase{"ExtraClosingBrace", statusBody4() + "}", "goes on after"},
+        StrictCase{"SecondObject", statusBody4() + " {}", "goes on after"},
         StrictCase{"Truncated", R"({"status":{"statusCode":4,"dataRe)", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -204,6 +211,11 @@ INSTANTIATE_TEST_SUITE_P(
                       WidthCase{"ListElementOfWrongType", probeWith("numbers", "[1,\"2\"]"), false},
                       WidthCase{"EmptyList", probeWith("numbers", "[]"), true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WireCodec, AcceptsWhiteSpaceAroundTheObject)
+{
+    EXPECT_TRUE(wire::decode<userStructureAudioHashcodeOutput>(" \n\t" + statusBody4() + "\r\n "));
+}
 
 TEST(WireCodec, IgnoresMembersItDoesNotKnowAndAnyOrder)
 {
