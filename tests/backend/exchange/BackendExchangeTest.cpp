@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(BackendExchangeTest, ASecondExchangeInTheSameSlotSilencesTheFirst)
 {
-    server.setReply("POST", "/api/slow", ScriptedReply(200, statusBody(4)).withDelay(150ms));
+    server.setReply("POST", "/api/slow", ScriptedReply(200, statusBody(4)).withDelay(1s));
     server.setReply("POST", "/api/fast", ScriptedReply(200, statusBody(4)));
     auto first = std::make_shared<Delivered>();
     auto second = std::make_shared<Delivered>();
@@ -170,7 +170,7 @@ TEST_F(BackendExchangeTest, ASecondExchangeInTheSameSlotSilencesTheFirst)
     cancelableLoginAccount = startHashExchange("/api/fast", ExchangeFamily::account, second);
 
     ASSERT_TRUE(pumpUntil([&] { return second->events.size() == 2; }, networkWait));
-    pumpFor(400ms);
+    pumpFor(1300ms); // past the first answer's delay
     EXPECT_TRUE(first->events.empty());
     EXPECT_EQ(server.requestCount(), 2u);
 }
