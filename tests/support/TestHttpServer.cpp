@@ -137,7 +137,11 @@ struct TestHttpServer::Impl {
 TestHttpServer::TestHttpServer() : m_impl(std::make_unique<Impl>())
 {
     auto& server = m_impl->server;
-    server.set_keep_alive_timeout(0);
+    // One request per connection: the server closes it after answering, so
+    // that stopping never waits for idle keep-alive connections. (The wait
+    // for a first request on a new connection is the keep-alive time-out.)
+    server.set_keep_alive_max_count(1);
+    server.set_keep_alive_timeout(5);
     server.set_payload_max_length(std::numeric_limits<size_t>::max());
     const auto withReader = [impl = m_impl.get()](const httplib::Request& request,
                                                   httplib::Response& response,
