@@ -23,7 +23,43 @@ ContentCache::ContentCache(NotificationHub& hub, std::shared_ptr<MediaMetadataRe
 
 ContentCache::~ContentCache()
 {
+    m_stopping->store(true);
+    m_requests.clear();
+    for (const MediaItemRef& item : mediaItemsList.snapshot())
+        item->session.reset();
     m_workers.waitForDone();
+}
+
+MediaItemRef ContentCache::beginStep(const QString& itemId)
+{
+    const std::optional<MediaItemRef> found = mediaItemsList.first(itemId);
+    if (!found || (*found)->isCurrentlyProcessing)
+        return nullptr;
+    const MediaItemRef item = *found;
+    item->isCurrentlyProcessing = true;
+    mediaItemsList.update(item);
+    return item;
+}
+
+void ContentCache::finishStep(const MediaItemRef& item, ProcessingState state,
+                              const std::optional<QString>& message)
+{
+    item->currentStatus = state;
+    if (message)
+        item->errorMessage = *message;
+    item->isCurrentlyProcessing = false;
+    // A finished item keeps no transfer session open. The session is released
+    // on a later turn: this may be running inside its own callback.
+    if (!isPending(state) && item->session)
+        runOnMain([session = std::move(item->session)] {});
+    mediaItemsList.update(item);
+    announceModified();
+}
+
+void ContentCache::applyTimeout(net::HttpRequest& request) const
+{
+    if (timeoutOverride)
+        request.inactivityTimeout = *timeoutOverride;
 }
 
 void ContentCache::announceModified()

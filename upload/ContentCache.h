@@ -7,6 +7,9 @@
 //   ContentCache.cpp          construction and the display rows
 //   ContentCacheIntake.cpp    addMediaFile, addMediaFolder, collectMediaFiles
 //   ContentCacheMetadata.cpp  the step localGetFileDetails
+//   ContentCacheOwnership.cpp the backend steps serverVerifyChecksum and
+//                             serverWriteFileOwnership, markItemFailed
+//   ContentCacheStorage.cpp   the five cloud-storage steps
 //
 // Threads: intake may be called from any thread, several at once; everything
 // else is called on the main thread. Work off the main thread (hashing, tag
@@ -14,6 +17,8 @@
 // they touch an item's members or a notification is posted.
 
 #include "app/core/NotificationHub.h"
+#include "backend/net/Cancelable.h"
+#include "backend/net/HttpClient.h"
 #include "upload/MediaItemStatus.h"
 #include "upload/MediaMetadata.h"
 #include "upload/util/ThreadSafeArray.h"
@@ -22,9 +27,15 @@
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
+#include <QUuid>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -40,7 +51,8 @@ public:
     explicit ContentCache(NotificationHub& hub = NotificationHub::defaultHub(),
                           std::shared_ptr<MediaMetadataReader> reader = nullptr,
                           QObject* parent = nullptr);
-    // Waits for metadata reads still running on worker threads.
+    // Aborts requests and transfers in flight (nothing of them is delivered
+    // afterwards) and waits for work still running on worker threads.
     ~ContentCache() override;
 
     // --- intake: any thread, while the engine lives ---
@@ -81,6 +93,47 @@ public:
     // Returns at once. An id not in the list does nothing.
     void localGetFileDetails(const QString& itemId);
 
+    // Every step below starts with the item whose uniqueId is `itemId` (an id
+    // not in the list, or an item whose running mark is set, does nothing),
+    // sets its running mark and returns at once. The outcome is applied to the
+    // item on the main thread: its new state (and, on failure, errorMessage),
+    // the running mark cleared, the item stored back and
+    // "userDataStoreModified" posted. No outcome leaves the mark set.
+
+    // Asks the backend whether the account already holds the item's content:
+    // 4 -> backblazeGetAuthorisation, 3 -> processingAlreadyUploaded, anything
+    // else -> markItemFailed.
+    void serverVerifyChecksum(const QString& itemId);
+    // Registers the stored file as the account's own: 3 -> processingCompletedOK,
+    // another code -> processingCompletedError with errorMessage unchanged; a
+    // failed exchange -> markItemFailed.
+    void serverWriteFileOwnership(const QString& itemId);
+    // The failure path of the two backend steps: processingCompletedError with
+    // `message`, running mark cleared, and retryLogin set.
+    void markItemFailed(const MediaItemRef& item, const QString& message);
+
+    // The cloud-storage chain. Failures here do not set retryLogin.
+    void backblazeGetAuthorisation(const QString& itemId);
+    void backblazeGetBucketDetails(const QString& itemId);
+    void backblazeGetUploadUrl(const QString& itemId);
+    // Checks the upload host, computes the file's SHA-1 on a worker thread,
+    // then streams the file in the item's own transfer session, showing the
+    // progress in errorMessage.
+    void backblazeUploadFile(const QString& itemId);
+    void backblazeValidateFile(const QString& itemId);
+
+    // The access token sent in backend requests; all zeros until a refresh
+    // has seen an account record carrying one. Main thread.
+    QUuid itemAccessToken;
+    // Set by a failed backend step so that the next refresh logs in again.
+    // Main thread.
+    bool retryLogin = false;
+    // When set, replaces the inactivity time-out of every request the steps
+    // send (tests that need a short one).
+    std::optional<std::chrono::seconds> timeoutOverride;
+    // The origin of the storage authorisation (b2AuthorisationUrl() when empty).
+    QString storageAuthorisationOrigin;
+
     // The upload items, in the order they were added. Never shrinks.
     ThreadSafeArray<MediaItemRef> mediaItemsList;
     // Row ids of the current display pass.
@@ -90,6 +143,27 @@ public:
 
 private:
     void announceModified();
+
+    // The item to run a step on, with its running mark set and stored back;
+    // none when the id is unknown or the item is already running.
+    MediaItemRef beginStep(const QString& itemId);
+    // Ends a step: the new state, the message (when given), the running mark
+    // cleared, the session closed once the item has finished, the item stored
+    // back and the announcement posted.
+    void finishStep(const MediaItemRef& item, ProcessingState state,
+                    const std::optional<QString>& message = std::nullopt);
+    // Sends one JSON request of the storage chain and hands its body (none
+    // after a transport failure without one) to `onEnd` on the main thread.
+    void sendStorageRequest(const MediaItemRef& item, std::optional<net::HttpRequest> request,
+                            std::function<void(const MediaItemRef&, const std::optional<std::string>&)> onEnd);
+    void startTransfer(const MediaItemRef& item, const QString& sha1);
+    void applyTimeout(net::HttpRequest& request) const;
+
+    // The request in flight of each item (by uniqueId), JSON steps and backend
+    // exchanges; a later step of the same item replaces the finished one.
+    std::map<QString, net::Cancelable> m_requests;
+    // Tells digests still running on workers to stop (destruction).
+    std::shared_ptr<std::atomic<bool>> m_stopping = std::make_shared<std::atomic<bool>>(false);
 
     NotificationHub& m_hub;
     std::shared_ptr<MediaMetadataReader> m_reader;

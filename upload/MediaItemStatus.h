@@ -2,6 +2,7 @@
 // One upload item, and the rows the window shows for the list of items.
 
 #include "app/core/Palette.h"
+#include "backend/net/Cancelable.h"
 #include "upload/ProcessingState.h"
 
 #include <QString>
@@ -11,6 +12,12 @@
 #include <memory>
 
 namespace zirv {
+
+// The transfer of one item's file to cloud storage. Owns the request: closing
+// the session (releasing it) aborts a transfer still running and silences it.
+struct TransferSession {
+    net::Cancelable request;
+};
 
 // A shared, mutable item: every holder sees the same object. The steps change
 // its members and then store it back into the list (ThreadSafeArray::update).
@@ -40,6 +47,9 @@ struct mediaItemStatus {
     QString backblazeUploadAuthorizationToken;
     QString backblazeFileName;
     QString errorMessage;
+    // The item's transfer session, made by backblazeUploadFile and closed
+    // (reset) once the item has finished.
+    std::shared_ptr<TransferSession> session;
 };
 
 using MediaItemRef = std::shared_ptr<mediaItemStatus>;
