@@ -1,0 +1,214 @@
+// The backend and cloud-storage steps of an upload item against a loopback
+// server that records every request.
+
+#include "UploadTestSupport.h"
+
+#include "tests/support/EventPump.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestHttpServer.h"
+#include "upload/StorageRequests.h"
+#include "upload/util/Digest.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+using namespace zirv;
+using namespace zirv::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string statusAnswer(int code)
+{
+    return R"({"status":{"statusCode":)" + std::to_string(code)
+        + R"(,"dataRecordsReturned":0,"moreDataAvailable":false,"databaseErrors":{"errorCode":0,"errorMessage":""}}})";
+}
+
+struct StepsFixture : ::testing::Test {
+    TestHttpServer server;
+    NotificationHub hub;
+    ContentCache cache{hub};
+
+    void SetUp() override { qputenv("ZIRV_BACKEND_URL", QByteArray::fromStdString(server.baseUrl())); }
+    void TearDown() override { qunsetenv("ZIRV_BACKEND_URL"); }
+
+    MediaItemRef add(ProcessingState state, int64_t mediaType, const std::filesystem::path& location = "/music/a.mp3")
+    {
+        MediaItemRef item = itemIn(state, 2048, mediaType, location);
+        item->uniqueId += QString::number(cache.mediaItemsList.count());
+        item->backblazeFileName = QStringLiteral("F-") + item->uniqueId;
+        item->backblazeAccountApiUrlString = QString::fromStdString(server.baseUrl());
+        item->backblazeAccountAuthorizationToken = QStringLiteral("acct-token");
+        item->backblazeBucketId = QStringLiteral("bucket-1");
+        item->backblazeUploadUrlString = QString::fromStdString(server.baseUrl()) + QStringLiteral("/upload");
+        item->backblazeUploadAuthorizationToken = QStringLiteral("up-token");
+        cache.mediaItemsList.append(item);
+        return item;
+    }
+    bool settled(const MediaItemRef& item) { return pumpUntil([&] { return !item->isCurrentlyProcessing; }, 15s); }
+};
+
+} // namespace
+
+TEST_F(StepsFixture, HashCheckSendsZeroTokenAndMovesOnByCode)
+{
+    server.setReply("POST", "/api/zirvUserAudioHashcode", ScriptedReply(200, statusAnswer(4)));
+    const MediaItemRef item = add(ProcessingState::serverVerifyChecksum, 0);
+    cache.serverVerifyChecksum(item->uniqueId);
+    EXPECT_TRUE(item->isCurrentlyProcessing);
+    ASSERT_TRUE(settled(item));
+    EXPECT_EQ(item->currentStatus, ProcessingState::backblazeGetAuthorisation);
+    ASSERT_EQ(server.requestCount(), 1u);
+    const RecordedRequest request = server.requests()[0];
+    EXPECT_EQ(request.body, R"({"currentSecurity":{"accessToken":"00000000-0000-0000-0000-000000000000"},"fileHashCode":")"
+                                + item->checksum.toStdString() + R"(","fileSize":2048,"itemPlatform":1})");
+    EXPECT_FALSE(cache.retryLogin);
+}
+
+TEST_F(StepsFixture, CodeTwentyOneFailsHashCheckWithLoginRetryButNotRegistration)
+{
+    server.setReply("POST", "/api/zirvUserChoreographyHashcode", ScriptedReply(200, statusAnswer(21)));
+    server.setReply("POST", "/api/zirvUserChoreographyCreate", ScriptedReply(200, statusAnswer(21)));
+    const MediaItemRef registering = add(ProcessingState::serverWriteFileOwnership, 2, "/notes/a b.pdf");
+    registering->itemMetadataArtist = QStringLiteral("Producer ");
+    cache.serverWriteFileOwnership(registering->uniqueId);
+    ASSERT_TRUE(settled(registering));
+    EXPECT_EQ(registering->currentStatus, ProcessingState::processingCompletedError);
+    EXPECT_EQ(registering->errorMessage, QString());
+    EXPECT_FALSE(cache.retryLogin);
+    const std::string body = server.requests()[0].body;
+    EXPECT_NE(body.find(R"("metadataAuthor":"Producer ","metadataFile":"file:///notes/a%20b.pdf")"), std::string::npos) << body;
+    EXPECT_EQ(body.find("metadataAlbum"), std::string::npos);
+
+    const MediaItemRef checking = add(ProcessingState::serverVerifyChecksum, 2);
+    cache.serverVerifyChecksum(checking->uniqueId);
+    ASSERT_TRUE(settled(checking));
+    EXPECT_EQ(checking->currentStatus, ProcessingState::processingCompletedError);
+    EXPECT_FALSE(checking->errorMessage.isEmpty());
+    EXPECT_TRUE(cache.retryLogin);
+}
+
+TEST_F(StepsFixture, VideoItemFailsAtHashCheck)
+{
+    const MediaItemRef item = add(ProcessingState::serverVerifyChecksum, 1);
+    cache.serverVerifyChecksum(item->uniqueId);
+    EXPECT_FALSE(item->isCurrentlyProcessing);
+    EXPECT_EQ(item->currentStatus, ProcessingState::processingCompletedError);
+    EXPECT_FALSE(item->errorMessage.isEmpty());
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(StepsFixture, BothMediaTypesPickTheirBucketFromOneListing)
+{
+    server.setReply("POST", "/b2api/v2/b2_list_buckets",
+                    ScriptedReply(200, R"({"buckets":[{"bucketName":"vezuri2davodorozada","bucketId":"choreo-id"},)"
+                                       R"({"bucketName":"vedidi2rodar","bucketId":"audio-id"}]})"));
+    const MediaItemRef audio = add(ProcessingState::backblazeGetBucketDetails, 0);
+    const MediaItemRef notes = add(ProcessingState::backblazeGetBucketDetails, 2);
+    cache.backblazeGetBucketDetails(audio->uniqueId);
+    cache.backblazeGetBucketDetails(notes->uniqueId);
+    ASSERT_TRUE(settled(audio));
+    ASSERT_TRUE(settled(notes));
+    EXPECT_EQ(audio->backblazeBucketId, "audio-id");
+    EXPECT_EQ(notes->backblazeBucketId, "choreo-id");
+    EXPECT_EQ(audio->currentStatus, ProcessingState::backblazeGetUploadUrl);
+    const RecordedRequest request = server.requests()[0];
+    EXPECT_EQ(request.body, R"({"accountId":"5e0b1f9c8d4a"})");
+    EXPECT_EQ(request.header("Authorization"), "acct-token");
+    EXPECT_EQ(request.header("Content-Type"), std::nullopt);
+}
+
+TEST_F(StepsFixture, ConfirmationNeedsFilesAndTrimmedName)
+{
+    struct Case {
+        const char* what;
+        std::string suffixOrBody;
+        bool emptyFiles;
+        ProcessingState expected;
+    };
+    const Case cases[] = {
+        {"trailing space", " ", false, ProcessingState::serverWriteFileOwnership},
+        {"empty files", "", true, ProcessingState::processingCompletedError},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const MediaItemRef item = add(ProcessingState::backblazeValidateFile, 0);
+        server.queueReply("POST", "/b2api/v2/b2_list_file_names",
+                          ScriptedReply(200, std::string(R"({"files":)") + (c.emptyFiles ? "[]" : "[{}]")
+                                                 + R"(,"nextFileName":")" + item->backblazeFileName.toStdString()
+                                                 + c.suffixOrBody + "\"}"));
+        cache.backblazeValidateFile(item->uniqueId);
+        ASSERT_TRUE(settled(item));
+        EXPECT_EQ(item->currentStatus, c.expected);
+        EXPECT_EQ(server.requests().back().body, R"({"bucketId":"bucket-1", "startFileName":")"
+                                                     + item->backblazeFileName.toStdString()
+                                                     + R"(", "maxFileCount":1})");
+    }
+}
+
+TEST_F(StepsFixture, RefusedTransferMovesOnToConfirmation)
+{
+    TempDir dir;
+    const std::filesystem::path file = dir.path() / "a.mp3";
+    {
+        QFile out(QFile::decodeName(file.c_str()));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(QByteArray(2048, 'x'));
+    }
+    server.setReply("POST", "/upload", ScriptedReply(500, R"({"code":"bad_auth_token"})"));
+    const MediaItemRef item = add(ProcessingState::backblazeUploadFile, 0, file);
+    cache.backblazeUploadFile(item->uniqueId);
+    ASSERT_TRUE(settled(item));
+    EXPECT_EQ(item->currentStatus, ProcessingState::backblazeValidateFile);
+    EXPECT_EQ(item->errorMessage, QString());
+    const RecordedRequest request = server.requests()[0];
+    EXPECT_EQ(request.header("Authorization"), "up-token");
+    EXPECT_EQ(request.header("Content-Type"), "audio/mpeg4-generic");
+    EXPECT_EQ(request.header("X-Bz-Content-Sha1"), sha1Hex(QByteArray(2048, 'x')).toStdString());
+    EXPECT_EQ(request.bodySize, 2048u);
+}
+
+TEST(StorageTexts, ProgressText)
+{
+    EXPECT_TRUE(storage::transferProgressText(512, 2048, 2048).endsWith(QStringLiteral(" - 25.00%")));
+    EXPECT_TRUE(storage::transferProgressText(512, 2048, 2048).startsWith(QStringLiteral("Uploading ")));
+    EXPECT_EQ(storage::authorisationRequest(QStringLiteral("not a url"))
+                  .has_value(), false);
+}
+
+// Whatever the server does, no step leaves its item marked running.
+TEST_F(StepsFixture, ServerFaultsNeverLeaveItemsRunning)
+{
+    cache.timeoutOverride = 1s;
+    cache.storageAuthorisationOrigin = QString::fromStdString(server.baseUrl());
+    struct Step {
+        ProcessingState state;
+        const char* path;
+        void (ContentCache::*run)(const QString&);
+    };
+    const Step steps[] = {
+        {ProcessingState::serverVerifyChecksum, "/api/zirvUserAudioHashcode", &ContentCache::serverVerifyChecksum},
+        {ProcessingState::backblazeGetBucketDetails, "/b2api/v2/b2_list_buckets", &ContentCache::backblazeGetBucketDetails},
+        {ProcessingState::backblazeGetUploadUrl, "/b2api/v2/b2_get_upload_url", &ContentCache::backblazeGetUploadUrl},
+        {ProcessingState::backblazeValidateFile, "/b2api/v2/b2_list_file_names", &ContentCache::backblazeValidateFile},
+        {ProcessingState::serverWriteFileOwnership, "/api/zirvUserAudioCreate", &ContentCache::serverWriteFileOwnership},
+    };
+    const std::pair<const char*, ScriptedReply> faults[] = {
+        {"time-out", ScriptedReply(200, "{}").withDelay(3s)},
+        {"reset", ScriptedReply(200, "{\"status\":{}}").dropped()},
+        {"garbage", ScriptedReply(200, "<html>oops")},
+        {"empty", ScriptedReply(200, "")},
+        {"500", ScriptedReply(500, "Internal Server Error")},
+    };
+    for (const Step& step : steps) {
+        for (const auto& [what, reply] : faults) {
+            SCOPED_TRACE(std::string(step.path) + " " + what);
+            server.queueReply("POST", step.path, reply);
+            const MediaItemRef item = add(step.state, 0);
+            (cache.*step.run)(item->uniqueId);
+            ASSERT_TRUE(settled(item));
+            EXPECT_EQ(item->currentStatus, ProcessingState::processingCompletedError);
+        }
+    }
+}
