@@ -184,15 +184,17 @@ TEST_F(StepsFixture, ServerFaultsNeverLeaveItemsRunning)
     cache.storageAuthorisationOrigin = QString::fromStdString(server.baseUrl());
     struct Step {
         ProcessingState state;
+        const char* method;
         const char* path;
         void (ContentCache::*run)(const QString&);
     };
     const Step steps[] = {
-        {ProcessingState::serverVerifyChecksum, "/api/zirvUserAudioHashcode", &ContentCache::serverVerifyChecksum},
-        {ProcessingState::backblazeGetBucketDetails, "/b2api/v2/b2_list_buckets", &ContentCache::backblazeGetBucketDetails},
-        {ProcessingState::backblazeGetUploadUrl, "/b2api/v2/b2_get_upload_url", &ContentCache::backblazeGetUploadUrl},
-        {ProcessingState::backblazeValidateFile, "/b2api/v2/b2_list_file_names", &ContentCache::backblazeValidateFile},
-        {ProcessingState::serverWriteFileOwnership, "/api/zirvUserAudioCreate", &ContentCache::serverWriteFileOwnership},
+        {ProcessingState::backblazeGetAuthorisation, "GET", "/b2api/v2/b2_authorize_account", &ContentCache::backblazeGetAuthorisation},
+        {ProcessingState::serverVerifyChecksum, "POST", "/api/zirvUserAudioHashcode", &ContentCache::serverVerifyChecksum},
+        {ProcessingState::backblazeGetBucketDetails, "POST", "/b2api/v2/b2_list_buckets", &ContentCache::backblazeGetBucketDetails},
+        {ProcessingState::backblazeGetUploadUrl, "POST", "/b2api/v2/b2_get_upload_url", &ContentCache::backblazeGetUploadUrl},
+        {ProcessingState::backblazeValidateFile, "POST", "/b2api/v2/b2_list_file_names", &ContentCache::backblazeValidateFile},
+        {ProcessingState::serverWriteFileOwnership, "POST", "/api/zirvUserAudioCreate", &ContentCache::serverWriteFileOwnership},
     };
     const std::pair<const char*, ScriptedReply> faults[] = {
         {"time-out", ScriptedReply(200, "{}").withDelay(3s)},
@@ -204,11 +206,47 @@ TEST_F(StepsFixture, ServerFaultsNeverLeaveItemsRunning)
     for (const Step& step : steps) {
         for (const auto& [what, reply] : faults) {
             SCOPED_TRACE(std::string(step.path) + " " + what);
-            server.queueReply("POST", step.path, reply);
+            server.queueReply(step.method, step.path, reply);
             const MediaItemRef item = add(step.state, 0);
             (cache.*step.run)(item->uniqueId);
             ASSERT_TRUE(settled(item));
             EXPECT_EQ(item->currentStatus, ProcessingState::processingCompletedError);
         }
     }
+}
+
+TEST_F(StepsFixture, AuthorisationSendsBasicKeyPair)
+{
+    cache.storageAuthorisationOrigin = QString::fromStdString(server.baseUrl());
+    server.setReply("GET", "/b2api/v2/b2_authorize_account",
+                    ScriptedReply(200, R"({"authorizationToken":"tok","apiUrl":"http://127.0.0.1:1"})"));
+    const MediaItemRef item = add(ProcessingState::backblazeGetAuthorisation, 0);
+    cache.backblazeGetAuthorisation(item->uniqueId);
+    ASSERT_TRUE(settled(item));
+    EXPECT_EQ(item->currentStatus, ProcessingState::backblazeGetBucketDetails);
+    EXPECT_EQ(item->backblazeAccountAuthorizationToken, "tok");
+    EXPECT_EQ(item->backblazeAccountApiUrlString, "http://127.0.0.1:1");
+    const RecordedRequest request = server.requests()[0];
+    EXPECT_EQ(request.header("Authorization"),
+              "Basic " + QByteArray("5e0b1f9c8d4a:00b7e5d1c9f3a0b6e2d8c4f1a7e3b9d5c0f6a2e8b4").toBase64().toStdString());
+    EXPECT_EQ(request.body, "");
+}
+
+TEST_F(StepsFixture, VanishedFileFailsTheTransfer)
+{
+    const MediaItemRef item = add(ProcessingState::backblazeUploadFile, 2, "/nonexistent/zirv/a.pdf");
+    cache.backblazeUploadFile(item->uniqueId);
+    ASSERT_TRUE(settled(item));
+    EXPECT_EQ(item->currentStatus, ProcessingState::processingCompletedError);
+    EXPECT_EQ(item->errorMessage, "The file could not be uploaded.");
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(StepsFixture, UnformableAddressFails)
+{
+    const MediaItemRef item = add(ProcessingState::backblazeGetUploadUrl, 0);
+    item->backblazeAccountApiUrlString = QStringLiteral("::nonsense");
+    cache.backblazeGetUploadUrl(item->uniqueId);
+    EXPECT_FALSE(item->isCurrentlyProcessing);
+    EXPECT_EQ(item->errorMessage, "Unable to create the Backblaze URL and/or authentication data");
 }
