@@ -6,6 +6,7 @@
 #include "tests/support/EventPump.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestHttpServer.h"
+#include "backend/reachability/UtilNetwork.h"
 #include "upload/StorageRequests.h"
 #include "upload/util/Digest.h"
 
@@ -249,4 +250,23 @@ TEST_F(StepsFixture, UnformableAddressFails)
     cache.backblazeGetUploadUrl(item->uniqueId);
     EXPECT_FALSE(item->isCurrentlyProcessing);
     EXPECT_EQ(item->errorMessage, "Unable to create the Backblaze URL and/or authentication data");
+}
+
+// No host check precedes the backend steps: with the data server's area
+// marked down (as after a host that did not resolve), the registration is
+// still sent.
+TEST_F(StepsFixture, RegistrationIsSentWhileTheDataServerIsMarkedDown)
+{
+    UtilNetwork::AreaList& areas = UtilNetwork::shared().networkAreaStatus();
+    const auto area = areas.first(QStringLiteral("0"));
+    ASSERT_TRUE(area.has_value());
+    (*area)->isActive = false;
+    server.setReply("POST", "/api/zirvUserAudioCreate", ScriptedReply(200, statusAnswer(3)));
+    const MediaItemRef item = add(ProcessingState::serverWriteFileOwnership, 0);
+    cache.serverWriteFileOwnership(item->uniqueId);
+    const bool ended = settled(item);
+    (*area)->isActive = true;
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(server.requestCount(), 1u);
+    EXPECT_EQ(item->currentStatus, ProcessingState::processingCompletedOK);
 }
