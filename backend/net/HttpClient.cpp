@@ -72,6 +72,16 @@ struct Transfer {
     char errorBuffer[CURL_ERROR_SIZE] = {};
     bool added = false;
 
+    // Inactivity, network thread only: the bytes moved either way and when
+    // that count last changed. libcurl's own low-speed check averages over
+    // several seconds, so a stall right after a large upload would go unseen
+    // for that long; this notices it on the first idle tick after the
+    // time-out.
+    int64_t moved = 0;
+    std::chrono::steady_clock::time_point lastMoved;
+    std::chrono::seconds inactivityTimeout{0};
+    bool timedOut = false;
+
     // Shared with queued progress reports, which may outlive the transfer.
     struct Progress {
         std::function<void(int64_t, int64_t)> report;
@@ -112,7 +122,7 @@ struct HttpClient::Impl : std::enable_shared_from_this<HttpClient::Impl> {
     static size_t onHeader(char* data, size_t size, size_t count, void* user);
     static size_t onBody(char* data, size_t size, size_t count, void* user);
     static size_t onRead(char* buffer, size_t size, size_t count, void* user);
-    static int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow);
+    static int onProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow);
 };
 
 HttpClient::HttpClient() : m_impl(std::make_shared<Impl>())
@@ -267,7 +277,12 @@ void HttpClient::Impl::begin(const std::shared_ptr<Transfer>& transfer)
 
     // Inactivity: fail when fewer than one byte per second moves for the
     // whole time-out, and bound the connection set-up alike.
+    // (The low-speed check also makes libcurl call onProgress at least once
+    // a second while nothing moves, which is where the exact inactivity
+    // time-out is kept.)
     const long timeout = std::max<long>(1, static_cast<long>(request.inactivityTimeout.count()));
+    transfer->inactivityTimeout = std::chrono::seconds(timeout);
+    transfer->lastMoved = std::chrono::steady_clock::now();
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, timeout);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, timeout);
@@ -331,6 +346,9 @@ void HttpClient::Impl::finish(const std::shared_ptr<Transfer>& transfer, CURLcod
         curl_easy_getinfo(transfer->easy, CURLINFO_RESPONSE_CODE, &status);
         transfer->response.statusCode = status;
         result.response = std::move(transfer->response);
+    } else if (transfer->timedOut) {
+        result.failure = "Operation timed out: nothing was sent or received for "
+            + std::to_string(transfer->inactivityTimeout.count()) + " seconds";
     } else {
         std::string description = transfer->errorBuffer[0] ? transfer->errorBuffer : curl_easy_strerror(code);
         result.failure = std::move(description);
@@ -400,11 +418,19 @@ size_t HttpClient::Impl::onRead(char* buffer, size_t size, size_t count, void* u
     }
 }
 
-int HttpClient::Impl::onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow)
+int HttpClient::Impl::onProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow)
 {
     auto* transfer = static_cast<Transfer*>(user);
     if (transfer->state->cancelled())
         return 1; // abort at once rather than on the next loop turn
+    const auto now = std::chrono::steady_clock::now();
+    if (dlnow + ulnow != transfer->moved) {
+        transfer->moved = dlnow + ulnow;
+        transfer->lastMoved = now;
+    } else if (now - transfer->lastMoved >= transfer->inactivityTimeout) {
+        transfer->timedOut = true;
+        return 1;
+    }
     const auto& progress = transfer->progress;
     if (!progress || ulnow == progress->sent.load())
         return 0;

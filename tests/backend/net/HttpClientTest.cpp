@@ -170,6 +170,7 @@ struct FailureCase {
     std::chrono::seconds timeout;
     bool missingFile;
     bool refusedPort;
+    size_t bodyBytes = 0;
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -196,6 +197,7 @@ TEST_P(HttpClientFailures, ReportOneTransportFailureWithADescription)
     request.inactivityTimeout = c.timeout;
     if (c.missingFile)
         request.bodyFile = dir / "missing.bin";
+    request.body.assign(c.bodyBytes, 'x');
     auto outcome = std::make_shared<Outcome>();
     auto handle = startRecording(request, outcome);
 
@@ -213,6 +215,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // No byte for longer than the inactivity time-out.
         FailureCase{"InactivityTimeout", ScriptedReply(200, "late").withDelay(4s), 1s, false, false},
+        // The same right after a large body went out quickly.
+        FailureCase{"InactivityAfterALargeBody", ScriptedReply(200, "late").withDelay(4s), 1s, false, false,
+                    8 << 20},
         FailureCase{"ConnectionDroppedMidBody", ScriptedReply(200, "0123456789").dropped(),
                     5s, false, false},
         FailureCase{"MissingBodyFile", ScriptedReply(200), 5s, true, false},
