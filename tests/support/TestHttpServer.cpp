@@ -2,6 +2,12 @@
 
 #include <httplib.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -26,6 +32,31 @@ bool isPeerEntry(std::string_view name)
 {
     return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR"
            || name == "LOCAL_PORT";
+}
+
+// Resets the server's end of the connection from `remotePort` to
+// `localPort`: the socket is found among this process's descriptors and shut
+// down with lingering off, so that the client, still sending, sees a reset
+// rather than an answer.
+void resetConnection(int localPort, int remotePort)
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        sockaddr_in local{}, remote{};
+        socklen_t length = sizeof local;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0 || local.sin_family != AF_INET)
+            continue;
+        length = sizeof remote;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&remote), &length) != 0)
+            continue;
+        if (ntohs(local.sin_port) != localPort || ntohs(remote.sin_port) != remotePort)
+            continue;
+        const linger off{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+        ::shutdown(fd, SHUT_RDWR);
+        return;
+    }
 }
 
 } // namespace
@@ -92,11 +123,14 @@ struct TestHttpServer::Impl {
                 record.headers.emplace_back(name, value);
         const bool sink = reply && reply->sink;
         if (reader) {
+            const bool cut = reply && reply->cutRequest;
             (*reader)([&](const char* data, size_t length) {
                 record.bodySize += length;
                 if (!sink)
                     record.body.append(data, length);
-                return true;
+                if (cut)
+                    resetConnection(request.local_port, request.remote_port);
+                return !cut;
             });
         } else {
             record.body = request.body;

@@ -58,6 +58,13 @@ struct ScriptedReply {
         drop = true;
         return *this;
     }
+    // The connection is reset after the first part of the request body has
+    // been read, while the client is still sending (no answer).
+    ScriptedReply& cutOffRequest()
+    {
+        cutRequest = true;
+        return *this;
+    }
     ScriptedReply& sinking()
     {
         sink = true;
@@ -74,6 +81,7 @@ struct ScriptedReply {
     // The status line and header fields go out, announcing the whole body;
     // then half of the body is sent and the connection is closed.
     bool drop = false;
+    bool cutRequest = false;
     // The request body is read and counted but not kept (large uploads).
     bool sink = false;
 };

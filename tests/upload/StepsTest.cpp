@@ -14,6 +14,8 @@
 
 #include <QFile>
 
+#include <functional>
+
 using namespace zirv;
 using namespace zirv::test;
 using namespace std::chrono_literals;
@@ -170,6 +172,59 @@ TEST_F(StepsFixture, RefusedTransferMovesOnToConfirmation)
     EXPECT_EQ(request.bodySize, 2048u);
 }
 
+// The SHA-1 is read ahead from the moment the item enters the chain; the
+// transfer must still declare the SHA-1 of the file as it is when it is sent.
+TEST_F(StepsFixture, TransferDeclaresTheSha1OfTheFileAsSent)
+{
+    cache.storageAuthorisationOrigin = QString::fromStdString(server.baseUrl());
+    server.setReply("GET", "/b2api/v2/b2_authorize_account",
+                    ScriptedReply(200, R"({"authorizationToken":"tok","apiUrl":"http://127.0.0.1:1"})"));
+    server.setReply("POST", "/upload", ScriptedReply(200, "{}"));
+    const auto write = [](const std::filesystem::path& file, const QByteArray& content) {
+        QFile out(QFile::decodeName(file.c_str()));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(content);
+    };
+    const struct {
+        const char* what;
+        std::function<QByteArray(const std::filesystem::path&)> change;
+    } cases[] = {
+        {"unchanged", [](const std::filesystem::path&) { return QByteArray(2048, 'a'); }},
+        {"rewritten in place, longer",
+         [&](const std::filesystem::path& file) {
+             write(file, QByteArray(3000, 'b'));
+             return QByteArray(3000, 'b');
+         }},
+        {"replaced by another file of the same size",
+         [&](const std::filesystem::path& file) {
+             const std::filesystem::path other = file.string() + ".new";
+             write(other, QByteArray(2048, 'c'));
+             std::filesystem::rename(other, file);
+             return QByteArray(2048, 'c');
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::filesystem::path file = dir.path() / "a.mp3";
+        write(file, QByteArray(2048, 'a'));
+        const MediaItemRef item = add(ProcessingState::backblazeGetAuthorisation, 0, file);
+        cache.backblazeGetAuthorisation(item->uniqueId);
+        ASSERT_TRUE(settled(item));
+        ASSERT_EQ(item->currentStatus, ProcessingState::backblazeGetBucketDetails);
+        pumpFor(100ms); // lets the read ahead finish before the change
+        const QByteArray sent = c.change(file);
+        item->currentStatus = ProcessingState::backblazeUploadFile;
+        item->backblazeUploadUrlString = QString::fromStdString(server.baseUrl()) + QStringLiteral("/upload");
+        cache.backblazeUploadFile(item->uniqueId);
+        ASSERT_TRUE(settled(item));
+        EXPECT_EQ(item->currentStatus, ProcessingState::backblazeValidateFile);
+        const RecordedRequest request = server.requests().back();
+        EXPECT_EQ(request.header("X-Bz-Content-Sha1"), sha1Hex(sent).toStdString());
+        EXPECT_EQ(request.bodySize, static_cast<size_t>(sent.size()));
+    }
+}
+
 TEST(StorageTexts, ProgressText)
 {
     EXPECT_TRUE(storage::transferProgressText(512, 2048, 2048).endsWith(QStringLiteral(" - 25.00%")));
@@ -178,40 +233,65 @@ TEST(StorageTexts, ProgressText)
                   .has_value(), false);
 }
 
-// Whatever the server does, no step leaves its item marked running.
+// Whatever the server does, no step leaves its item marked running. The
+// transfer looks only at the transport: a fault that still ends the exchange
+// (an error page, no body) moves it on to the confirmation.
 TEST_F(StepsFixture, ServerFaultsNeverLeaveItemsRunning)
 {
     cache.timeoutOverride = 1s;
     cache.storageAuthorisationOrigin = QString::fromStdString(server.baseUrl());
+    TempDir dir;
+    const std::filesystem::path file = dir.path() / "big.mp3";
+    {
+        QFile out(QFile::decodeName(file.c_str()));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(QByteArray(8 << 20, 'x')); // more than the socket buffers hold
+    }
     struct Step {
         ProcessingState state;
         const char* method;
         const char* path;
         void (ContentCache::*run)(const QString&);
+        bool transfer = false;
     };
     const Step steps[] = {
         {ProcessingState::backblazeGetAuthorisation, "GET", "/b2api/v2/b2_authorize_account", &ContentCache::backblazeGetAuthorisation},
         {ProcessingState::serverVerifyChecksum, "POST", "/api/zirvUserAudioHashcode", &ContentCache::serverVerifyChecksum},
         {ProcessingState::backblazeGetBucketDetails, "POST", "/b2api/v2/b2_list_buckets", &ContentCache::backblazeGetBucketDetails},
         {ProcessingState::backblazeGetUploadUrl, "POST", "/b2api/v2/b2_get_upload_url", &ContentCache::backblazeGetUploadUrl},
+        {ProcessingState::backblazeUploadFile, "POST", "/upload", &ContentCache::backblazeUploadFile, true},
         {ProcessingState::backblazeValidateFile, "POST", "/b2api/v2/b2_list_file_names", &ContentCache::backblazeValidateFile},
         {ProcessingState::serverWriteFileOwnership, "POST", "/api/zirvUserAudioCreate", &ContentCache::serverWriteFileOwnership},
     };
-    const std::pair<const char*, ScriptedReply> faults[] = {
-        {"time-out", ScriptedReply(200, "{}").withDelay(3s)},
-        {"reset", ScriptedReply(200, "{\"status\":{}}").dropped()},
-        {"garbage", ScriptedReply(200, "<html>oops")},
-        {"empty", ScriptedReply(200, "")},
-        {"500", ScriptedReply(500, "Internal Server Error")},
+    struct Fault {
+        const char* what;
+        ScriptedReply reply;
+        bool transport; // the exchange itself fails
+    };
+    const Fault faults[] = {
+        {"time-out", ScriptedReply(200, "{}").withDelay(3s), true},
+        {"reset while answering", ScriptedReply(200, "{\"status\":{}}").dropped(), true},
+        {"reset while receiving the body", ScriptedReply(200, "{}").cutOffRequest(), true},
+        {"garbage", ScriptedReply(200, "<html>oops"), false},
+        {"empty", ScriptedReply(200, ""), false},
+        {"500", ScriptedReply(500, "Internal Server Error"), false},
     };
     for (const Step& step : steps) {
-        for (const auto& [what, reply] : faults) {
-            SCOPED_TRACE(std::string(step.path) + " " + what);
-            server.queueReply(step.method, step.path, reply);
-            const MediaItemRef item = add(step.state, 0);
+        for (const Fault& fault : faults) {
+            SCOPED_TRACE(std::string(step.path) + " " + fault.what);
+            // Only the transfer has a body large enough to be cut off.
+            if (std::string_view(fault.what).starts_with("reset while receiving") && !step.transfer)
+                continue;
+            server.queueReply(step.method, step.path, fault.reply);
+            const MediaItemRef item = add(step.state, 0, step.transfer ? file : "/music/a.mp3");
             (cache.*step.run)(item->uniqueId);
             ASSERT_TRUE(settled(item));
-            EXPECT_EQ(item->currentStatus, ProcessingState::processingCompletedError);
+            EXPECT_EQ(item->currentStatus, step.transfer && !fault.transport
+                                               ? ProcessingState::backblazeValidateFile
+                                               : ProcessingState::processingCompletedError);
+            if (step.transfer && fault.transport) {
+                EXPECT_EQ(item->errorMessage, "The file could not be uploaded.");
+            }
         }
     }
 }
