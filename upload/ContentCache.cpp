@@ -19,6 +19,7 @@ ContentCache::ContentCache(NotificationHub& hub, std::shared_ptr<MediaMetadataRe
     , m_reader(reader ? std::move(reader) : makeMediaMetadataReader())
 {
     m_workers.setMaxThreadCount(2);
+    m_digestWorkers.setMaxThreadCount(1);
 }
 
 ContentCache::~ContentCache()
@@ -27,6 +28,7 @@ ContentCache::~ContentCache()
     m_requests.clear();
     for (const MediaItemRef& item : mediaItemsList.snapshot())
         item->session.reset();
+    m_digestWorkers.waitForDone();
     m_workers.waitForDone();
 }
 
@@ -52,6 +54,10 @@ void ContentCache::finishStep(const MediaItemRef& item, ProcessingState state,
     // on a later turn: this may be running inside its own callback.
     if (!isPending(state) && item->session)
         runOnMain([session = std::move(item->session)] {});
+    if (state == ProcessingState::backblazeGetAuthorisation)
+        prepareTransferSha1(item);
+    else if (!isPending(state))
+        m_transferSha1.erase(item->uniqueId);
     mediaItemsList.update(item);
     announceModified();
 }

@@ -21,6 +21,7 @@
 #include "backend/net/HttpClient.h"
 #include "upload/MediaItemStatus.h"
 #include "upload/MediaMetadata.h"
+#include "upload/TransferSha1.h"
 #include "upload/util/ThreadSafeArray.h"
 #include "upload/util/UtilInternalId.h"
 
@@ -116,9 +117,10 @@ public:
     void backblazeGetAuthorisation(const QString& itemId);
     void backblazeGetBucketDetails(const QString& itemId);
     void backblazeGetUploadUrl(const QString& itemId);
-    // Checks the upload host, computes the file's SHA-1 on a worker thread,
-    // then streams the file in the item's own transfer session, showing the
-    // progress in errorMessage.
+    // Checks the upload host, obtains the file's SHA-1 (read on a worker
+    // thread since the item entered the chain, and read again if the file has
+    // changed since), then streams the file in the item's own transfer
+    // session, showing the progress in errorMessage.
     void backblazeUploadFile(const QString& itemId);
     void backblazeValidateFile(const QString& itemId);
 
@@ -157,11 +159,17 @@ private:
     void sendStorageRequest(const MediaItemRef& item, std::optional<net::HttpRequest> request,
                             std::function<void(const MediaItemRef&, const std::optional<std::string>&)> onEnd);
     void startTransfer(const MediaItemRef& item, const QString& sha1);
+    // Starts reading the SHA-1 of an item that has entered the storage chain,
+    // unless already started.
+    void prepareTransferSha1(const MediaItemRef& item);
     void applyTimeout(net::HttpRequest& request) const;
 
     // The request in flight of each item (by uniqueId), JSON steps and backend
     // exchanges; a later step of the same item replaces the finished one.
     std::map<QString, net::Cancelable> m_requests;
+    // The SHA-1 being read for each item in the storage chain (by uniqueId),
+    // until its transfer takes it or the item finishes.
+    std::map<QString, std::shared_ptr<TransferSha1>> m_transferSha1;
     // Tells digests still running on workers to stop (destruction).
     std::shared_ptr<std::atomic<bool>> m_stopping = std::make_shared<std::atomic<bool>>(false);
 
@@ -169,6 +177,9 @@ private:
     std::shared_ptr<MediaMetadataReader> m_reader;
     // Metadata reads; owned so that destruction can wait for them.
     QThreadPool m_workers;
+    // SHA-1 reads ahead of transfers, one file at a time, so that they leave
+    // a core to the transfer and the window.
+    QThreadPool m_digestWorkers;
 };
 
 } // namespace zirv

@@ -2,7 +2,8 @@
 // obtain an upload target, transfer the file, confirm the stored file.
 //
 // Every answer and transfer callback is applied to the item on the main
-// thread. The SHA-1 of the transfer is computed on a worker thread.
+// thread. The SHA-1 of the transfer is read on a worker thread, from the
+// moment the item enters the chain (see TransferSha1.h).
 
 #include "ContentCache.h"
 
@@ -75,11 +76,19 @@ void ContentCache::sendStorageRequest(
     m_requests[item->uniqueId] = net::HttpClient::shared().start(std::move(*request), std::move(callbacks));
 }
 
+void ContentCache::prepareTransferSha1(const MediaItemRef& item)
+{
+    std::shared_ptr<TransferSha1>& sha1 = m_transferSha1[item->uniqueId];
+    if (!sha1)
+        sha1 = TransferSha1::start(m_digestWorkers, item->fileLocation, m_stopping);
+}
+
 void ContentCache::backblazeGetAuthorisation(const QString& itemId)
 {
     const MediaItemRef item = beginStep(itemId);
     if (!item)
         return;
+    prepareTransferSha1(item);
     const QString origin = storageAuthorisationOrigin.isEmpty() ? b2AuthorisationUrl() : storageAuthorisationOrigin;
     sendStorageRequest(item, storage::authorisationRequest(origin),
                        [this](const MediaItemRef& item, const std::optional<std::string>& body) {
@@ -165,25 +174,24 @@ void ContentCache::backblazeUploadFile(const QString& itemId)
             mediaItemsList.update(item);
             announceModified();
 
-            // The digest streams the file on a worker; the transfer starts
-            // back on the main thread once it is known.
-            const std::filesystem::path location = item->fileLocation;
-            const std::shared_ptr<std::atomic<bool>> stopping = m_stopping;
-            m_workers.start([this, item, location, stopping] {
-                FileDigestOptions options;
-                options.cancel = stopping.get();
-                const std::optional<FileDigest> digest = digestFile(location, DigestAlgorithm::sha1, options);
+            // The digest was started when the item entered the chain (or is
+            // started now); the transfer starts back on the main thread once
+            // it is known.
+            std::shared_ptr<TransferSha1> sha1 = m_transferSha1[item->uniqueId];
+            m_transferSha1.erase(item->uniqueId);
+            if (!sha1)
+                sha1 = TransferSha1::start(m_workers, item->fileLocation, m_stopping);
+            sha1->whenReady(m_workers, [this, item, location = item->fileLocation](const QString& digest) {
                 // The body must still open when the transfer starts.
-                const bool opens = digest && std::ifstream(location, std::ios::binary).is_open();
-                const QString sha1 = digest && opens ? hexString(digest->digest) : QString();
-                runOnMain(this, [this, item, sha1] {
-                    if (sha1.isEmpty()) {
+                const bool opens = !digest.isEmpty() && std::ifstream(location, std::ios::binary).is_open();
+                runOnMain(this, [this, item, digest = opens ? digest : QString()] {
+                    if (digest.isEmpty()) {
                         consoleLine(QStringLiteral("The file could not be read for the upload: ")
                                     + pathText(item->fileLocation));
                         finishStep(item, ProcessingState::processingCompletedError, transferFailure);
                         return;
                     }
-                    startTransfer(item, sha1);
+                    startTransfer(item, digest);
                 });
             });
         },
