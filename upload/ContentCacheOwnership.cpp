@@ -39,6 +39,29 @@ Input hashInput(const mediaItemStatus& item, const QUuid& token)
     return input;
 }
 
+// The completion of a backend step: an answer that decodes is handed to
+// `onStatus` with its status code; a failed exchange or an answer that does
+// not decode fails the item through markItemFailed. (The engine releases the
+// request, and with it this completion, before it goes away.)
+template <class Answer>
+SendCompletion statusCompletion(ContentCache& cache, const MediaItemRef& item, UploadAnswerKind kind,
+                                const QString& entity, std::function<void(int32_t)> onStatus)
+{
+    constexpr std::string_view name = wire::tableOf<Answer>().name;
+    const QString decodeLine = QStringLiteral("Unable to decode the ")
+        + QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+    return [&cache, item, kind, decodeLine, entity, onStatus = std::move(onStatus)](
+               std::optional<std::string> body, std::optional<QString> failure) {
+        const UploadAnswer<Answer> outcome =
+            BackendExchange::classifyUploadAnswer<Answer>(body, failure, decodeLine, entity, kind);
+        if (!outcome.answer) {
+            cache.markItemFailed(item, outcome.failureMessage);
+            return;
+        }
+        onStatus(outcome.answer->status.statusCode);
+    };
+}
+
 } // namespace
 
 void ContentCache::markItemFailed(const MediaItemRef& item, const QString& message)
@@ -53,19 +76,9 @@ void ContentCache::serverVerifyChecksum(const QString& itemId)
     if (!item)
         return;
 
-    const auto classified = [this, item](auto answerTag, const QString& decodeLine, const QString& entity) {
-        using Answer = decltype(answerTag);
-        return [this, item, decodeLine, entity](std::optional<std::string> body, std::optional<QString> failure) {
-            const UploadAnswer<Answer> outcome = BackendExchange::classifyUploadAnswer<Answer>(
-                body, failure, decodeLine, entity, UploadAnswerKind::hashCheck);
-            if (!outcome.answer) {
-                markItemFailed(item, outcome.failureMessage);
-                return;
-            }
-            finishStep(item, outcome.answer->status.statusCode == statusCode::alreadyHeld
-                                 ? ProcessingState::processingAlreadyUploaded
-                                 : ProcessingState::backblazeGetAuthorisation);
-        };
+    const auto onStatus = [this, item](int32_t code) {
+        finishStep(item, code == statusCode::alreadyHeld ? ProcessingState::processingAlreadyUploaded
+                                                         : ProcessingState::backblazeGetAuthorisation);
     };
 
     std::optional<net::HttpRequest> request;
@@ -74,15 +87,11 @@ void ContentCache::serverVerifyChecksum(const QString& itemId)
         request = BackendExchange::buildRequest(
             endpoint::userChoreographyHashcode,
             hashInput<userStructureChoreographyHashcodeInput>(*item, itemAccessToken));
-        completion = classified(userStructureChoreographyHashcodeOutput{},
-                                QStringLiteral("Unable to decode the userStructureChoreographyHashcodeOutput"),
-                                QStringLiteral("uscho"));
+        completion = statusCompletion<userStructureChoreographyHashcodeOutput>(*this, item, UploadAnswerKind::hashCheck, QStringLiteral("uscho"), onStatus);
     } else if (item->mediaType == mediaTypeAudio) {
         request = BackendExchange::buildRequest(endpoint::userAudioHashcode,
                                                 hashInput<userStructureAudioHashcodeInput>(*item, itemAccessToken));
-        completion = classified(userStructureAudioHashcodeOutput{},
-                                QStringLiteral("Unable to decode the userStructureAudioHashcodeOutput"),
-                                QStringLiteral("usaho"));
+        completion = statusCompletion<userStructureAudioHashcodeOutput>(*this, item, UploadAnswerKind::hashCheck, QStringLiteral("usaho"), onStatus);
     } else {
         // No backend form exists for this kind of media: logging in again
         // would not help, so retryLogin stays as it is.
@@ -104,20 +113,10 @@ void ContentCache::serverWriteFileOwnership(const QString& itemId)
     if (!item)
         return;
 
-    const auto classified = [this, item](auto answerTag, const QString& decodeLine, const QString& entity) {
-        using Answer = decltype(answerTag);
-        return [this, item, decodeLine, entity](std::optional<std::string> body, std::optional<QString> failure) {
-            const UploadAnswer<Answer> outcome = BackendExchange::classifyUploadAnswer<Answer>(
-                body, failure, decodeLine, entity, UploadAnswerKind::registration);
-            if (!outcome.answer) {
-                markItemFailed(item, outcome.failureMessage);
-                return;
-            }
-            // A registration refused by its code keeps errorMessage as it was.
-            finishStep(item, outcome.answer->status.statusCode == statusCode::alreadyHeld
-                                 ? ProcessingState::processingCompletedOK
-                                 : ProcessingState::processingCompletedError);
-        };
+    // A registration refused by its code keeps errorMessage as it was.
+    const auto onStatus = [this, item](int32_t code) {
+        finishStep(item, code == statusCode::alreadyHeld ? ProcessingState::processingCompletedOK
+                                                         : ProcessingState::processingCompletedError);
     };
 
     std::optional<net::HttpRequest> request;
@@ -133,9 +132,7 @@ void ContentCache::serverWriteFileOwnership(const QString& itemId)
         input.metadataAuthor = item->itemMetadataArtist;
         input.metadataFile = fileUrlText(item->fileLocation);
         request = BackendExchange::buildRequest(endpoint::userChoreographyCreate, input);
-        completion = classified(userStructureChoreographyCreateOutput{},
-                                QStringLiteral("Unable to decode the userStructureChoreographyCreateOutput"),
-                                QStringLiteral("uscco"));
+        completion = statusCompletion<userStructureChoreographyCreateOutput>(*this, item, UploadAnswerKind::registration, QStringLiteral("uscco"), onStatus);
     } else if (item->mediaType == mediaTypeAudio) {
         userStructureAudioCreateInput input;
         input.currentSecurity.accessToken = itemAccessToken;
@@ -149,9 +146,7 @@ void ContentCache::serverWriteFileOwnership(const QString& itemId)
         input.metadataTrackNumber = item->itemMetadataTrackNumber;
         input.metadataFile = fileUrlText(item->fileLocation);
         request = BackendExchange::buildRequest(endpoint::userAudioCreate, input);
-        completion = classified(userStructureAudioCreateOutput{},
-                                QStringLiteral("Unable to decode the userStructureAudioCreateOutput"),
-                                QStringLiteral("usaco"));
+        completion = statusCompletion<userStructureAudioCreateOutput>(*this, item, UploadAnswerKind::registration, QStringLiteral("usaco"), onStatus);
     } else {
         consoleLine(QStringLiteral("No ownership registration for media type ") + QString::number(item->mediaType));
         finishStep(item, ProcessingState::processingCompletedError, noFormMessage(item->mediaType));
