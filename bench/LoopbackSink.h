@@ -2,7 +2,8 @@
 // A bare HTTP/1.1 sink on 127.0.0.1 for transfer benchmarks: it accepts one
 // connection at a time, answers "Expect: 100-continue", reads the body in
 // 4 MiB receives and answers 200 with "{}". Nothing but the bytes is kept, so
-// the sink costs as little as a reader can.
+// the sink costs as little as a reader can. Other answers (and a delay before
+// them) can be set per path, for the small requests around a transfer.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -12,6 +13,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
+#include <map>
+#include <mutex>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -47,8 +51,15 @@ public:
     LoopbackSink(const LoopbackSink&) = delete;
     LoopbackSink& operator=(const LoopbackSink&) = delete;
 
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/upload"; }
-    // Body bytes of the last request, once it has been answered.
+    std::string origin() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+    std::string url() const { return origin() + "/upload"; }
+    // The answer body for a path, sent after `delay`.
+    void setAnswer(const std::string& path, std::string body, std::chrono::milliseconds delay)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_answers[path] = {std::move(body), delay};
+    }
+    // Body bytes of the last request to a path without a set answer.
     int64_t lastBodySize() const { return m_lastBodySize; }
 
 private:
@@ -74,6 +85,8 @@ private:
                 return;
             head.append(buffer.data(), static_cast<size_t>(got));
         }
+        const size_t pathStart = head.find(' ') + 1;
+        const std::string path = head.substr(pathStart, head.find(' ', pathStart) - pathStart);
         std::string lower = head.substr(0, end);
         std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
         int64_t expected = 0;
@@ -88,8 +101,17 @@ private:
                 return;
             received += got;
         }
-        m_lastBodySize = received;
-        sendAll(connection, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}");
+        Answer answer{"{}", std::chrono::milliseconds(0)};
+        {
+            const std::lock_guard lock(m_mutex);
+            if (const auto found = m_answers.find(path); found != m_answers.end())
+                answer = found->second;
+            else
+                m_lastBodySize = received;
+        }
+        std::this_thread::sleep_for(answer.delay);
+        sendAll(connection, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(answer.body.size())
+                                + "\r\nConnection: close\r\n\r\n" + answer.body);
     }
 
     static void sendAll(int connection, const std::string& text)
@@ -103,6 +125,12 @@ private:
         }
     }
 
+    struct Answer {
+        std::string body;
+        std::chrono::milliseconds delay;
+    };
+    std::mutex m_mutex;
+    std::map<std::string, Answer> m_answers;
     int m_listener = -1;
     uint16_t m_port = 0;
     std::atomic<bool> m_stopping{false};

@@ -85,6 +85,58 @@ StepRun runStep(const std::filesystem::path& file, const std::string& url, int r
     return run;
 }
 
+// The item from the storage authorisation on, its small requests answered
+// after `latency` each; answers the time the item spent in the transfer step.
+StepRun runChain(const std::filesystem::path& file, bench::LoopbackSink& sink, int round,
+                 std::chrono::milliseconds latency)
+{
+    sink.setAnswer("/b2api/v2/b2_authorize_account",
+                   R"({"authorizationToken":"account","apiUrl":")" + sink.origin() + "\"}", latency);
+    sink.setAnswer("/b2api/v2/b2_list_buckets", R"({"buckets":[{"bucketName":"vedidi2rodar","bucketId":"b1"}]})",
+                   latency);
+    sink.setAnswer("/b2api/v2/b2_get_upload_url",
+                   R"({"uploadUrl":")" + sink.url() + R"(","authorizationToken":"upload"})", latency);
+    sink.setAnswer("/b2api/v2/b2_list_file_names", R"({"files":[{}],"nextFileName":"bench.mp3"})", latency);
+
+    NotificationHub hub;
+    ContentCache cache(hub);
+    cache.storageAuthorisationOrigin = QString::fromStdString(sink.origin());
+    auto item = std::make_shared<mediaItemStatus>();
+    item->uniqueId = QStringLiteral("chain-%1").arg(round);
+    item->fileLocation = file;
+    item->size = fileSize;
+    item->currentStatus = ProcessingState::backblazeGetAuthorisation;
+    item->backblazeFileName = QStringLiteral("bench.mp3");
+    cache.mediaItemsList.append(item);
+
+    StepRun run;
+    QElapsedTimer clock;
+    clock.start();
+    double stepStarted = 0;
+    while (isPending(item->currentStatus) && item->currentStatus != ProcessingState::serverWriteFileOwnership) {
+        if (!item->isCurrentlyProcessing) {
+            switch (item->currentStatus) {
+            case ProcessingState::backblazeGetAuthorisation: cache.backblazeGetAuthorisation(item->uniqueId); break;
+            case ProcessingState::backblazeGetBucketDetails: cache.backblazeGetBucketDetails(item->uniqueId); break;
+            case ProcessingState::backblazeGetUploadUrl: cache.backblazeGetUploadUrl(item->uniqueId); break;
+            case ProcessingState::backblazeUploadFile:
+                stepStarted = clock.nsecsElapsed() / 1e9;
+                cache.backblazeUploadFile(item->uniqueId);
+                break;
+            case ProcessingState::backblazeValidateFile:
+                if (run.seconds == 0)
+                    run.seconds = clock.nsecsElapsed() / 1e9 - stepStarted;
+                cache.backblazeValidateFile(item->uniqueId);
+                break;
+            default: break;
+            }
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    run.reachedValidation = item->currentStatus == ProcessingState::serverWriteFileOwnership;
+    return run;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -119,6 +171,15 @@ int main(int argc, char** argv)
         if (run.seconds < best.seconds)
             best = run;
     }
+    // The same with the storage service's small answers taking a typical
+    // round trip over the internet, during which the SHA-1 is read ahead.
+    constexpr std::chrono::milliseconds latency(100);
+    double bestChainStep = 1e9;
+    for (int round = 0; round < rounds; ++round) {
+        const StepRun run = runChain(file, sink, round, latency);
+        allValidated = allValidated && run.reachedValidation;
+        bestChainStep = std::min(bestChainStep, run.seconds);
+    }
     std::filesystem::remove(file);
 
     const double mib = static_cast<double>(fileSize) / (1024.0 * 1024.0);
@@ -135,6 +196,9 @@ int main(int argc, char** argv)
                 bestCurl / bestDigest);
     std::printf("transfer phase alone against curl -T: %.2f\n",
                 bestCurl / (best.seconds - best.digestSeconds));
+    std::printf("transfer step after a chain with %lld ms storage answers (SHA-1 read ahead): %.3f s, "
+                "ratio to curl -T %.2f\n",
+                static_cast<long long>(latency.count()), bestChainStep, bestCurl / bestChainStep);
     std::printf("longest main-loop gap over all rounds: %.1f ms (target < 50 ms)\n", longestGapMs);
     return allValidated ? 0 : 1;
 }
