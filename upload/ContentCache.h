@@ -17,6 +17,7 @@
 // they touch an item's members or a notification is posted.
 
 #include "app/core/NotificationHub.h"
+#include "backend/exchange/BackendExchange.h"
 #include "backend/net/Cancelable.h"
 #include "backend/net/HttpClient.h"
 #include "upload/MediaItemStatus.h"
@@ -158,6 +159,10 @@ private:
     // after a transport failure without one) to `onEnd` on the main thread.
     void sendStorageRequest(const MediaItemRef& item, std::optional<net::HttpRequest> request,
                             std::function<void(const MediaItemRef&, const std::optional<std::string>&)> onEnd);
+    // Sends a backend step's request, keeping its handle; a request that
+    // could not be built fails the item through markItemFailed.
+    void sendBackendRequest(const MediaItemRef& item, std::optional<net::HttpRequest> request,
+                            SendCompletion completion);
     void startTransfer(const MediaItemRef& item, const QString& sha1);
     // Starts reading the SHA-1 of an item that has entered the storage chain,
     // unless already started.

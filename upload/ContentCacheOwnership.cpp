@@ -39,6 +39,21 @@ Input hashInput(const mediaItemStatus& item, const QUuid& token)
     return input;
 }
 
+// The members both registration forms share.
+template <class Input>
+Input registrationInput(const mediaItemStatus& item, const QUuid& token)
+{
+    Input input;
+    input.currentSecurity.accessToken = token;
+    input.fileGuidName = item.backblazeFileName;
+    input.fileHashCode = item.checksum;
+    input.fileSize = item.size;
+    input.uploadPlatform = 1;
+    input.metadataTitle = item.itemMetadataTitle;
+    input.metadataFile = fileUrlText(item.fileLocation);
+    return input;
+}
+
 // The completion of a backend step: an answer that decodes is handed to
 // `onStatus` with its status code; a failed exchange or an answer that does
 // not decode fails the item through markItemFailed. (The engine releases the
@@ -70,6 +85,17 @@ void ContentCache::markItemFailed(const MediaItemRef& item, const QString& messa
     finishStep(item, ProcessingState::processingCompletedError, message);
 }
 
+void ContentCache::sendBackendRequest(const MediaItemRef& item, std::optional<net::HttpRequest> request,
+                                      SendCompletion completion)
+{
+    if (!request) {
+        markItemFailed(item, QStringLiteral("The request could not be built."));
+        return;
+    }
+    applyTimeout(*request);
+    m_requests[item->uniqueId] = BackendExchange::send(std::move(*request), std::move(completion));
+}
+
 void ContentCache::serverVerifyChecksum(const QString& itemId)
 {
     const MediaItemRef item = beginStep(itemId);
@@ -87,11 +113,13 @@ void ContentCache::serverVerifyChecksum(const QString& itemId)
         request = BackendExchange::buildRequest(
             endpoint::userChoreographyHashcode,
             hashInput<userStructureChoreographyHashcodeInput>(*item, itemAccessToken));
-        completion = statusCompletion<userStructureChoreographyHashcodeOutput>(*this, item, UploadAnswerKind::hashCheck, QStringLiteral("uscho"), onStatus);
+        completion = statusCompletion<userStructureChoreographyHashcodeOutput>(
+            *this, item, UploadAnswerKind::hashCheck, QStringLiteral("uscho"), onStatus);
     } else if (item->mediaType == mediaTypeAudio) {
         request = BackendExchange::buildRequest(endpoint::userAudioHashcode,
                                                 hashInput<userStructureAudioHashcodeInput>(*item, itemAccessToken));
-        completion = statusCompletion<userStructureAudioHashcodeOutput>(*this, item, UploadAnswerKind::hashCheck, QStringLiteral("usaho"), onStatus);
+        completion = statusCompletion<userStructureAudioHashcodeOutput>(
+            *this, item, UploadAnswerKind::hashCheck, QStringLiteral("usaho"), onStatus);
     } else {
         // No backend form exists for this kind of media: logging in again
         // would not help, so retryLogin stays as it is.
@@ -99,12 +127,7 @@ void ContentCache::serverVerifyChecksum(const QString& itemId)
         finishStep(item, ProcessingState::processingCompletedError, noFormMessage(item->mediaType));
         return;
     }
-    if (!request) {
-        markItemFailed(item, QStringLiteral("The request could not be built."));
-        return;
-    }
-    applyTimeout(*request);
-    m_requests[itemId] = BackendExchange::send(std::move(*request), std::move(completion));
+    sendBackendRequest(item, std::move(request), std::move(completion));
 }
 
 void ContentCache::serverWriteFileOwnership(const QString& itemId)
@@ -122,42 +145,25 @@ void ContentCache::serverWriteFileOwnership(const QString& itemId)
     std::optional<net::HttpRequest> request;
     SendCompletion completion;
     if (item->mediaType == mediaTypeChoreography) {
-        userStructureChoreographyCreateInput input;
-        input.currentSecurity.accessToken = itemAccessToken;
-        input.fileGuidName = item->backblazeFileName;
-        input.fileHashCode = item->checksum;
-        input.fileSize = item->size;
-        input.uploadPlatform = 1;
-        input.metadataTitle = item->itemMetadataTitle;
+        auto input = registrationInput<userStructureChoreographyCreateInput>(*item, itemAccessToken);
         input.metadataAuthor = item->itemMetadataArtist;
-        input.metadataFile = fileUrlText(item->fileLocation);
         request = BackendExchange::buildRequest(endpoint::userChoreographyCreate, input);
-        completion = statusCompletion<userStructureChoreographyCreateOutput>(*this, item, UploadAnswerKind::registration, QStringLiteral("uscco"), onStatus);
+        completion = statusCompletion<userStructureChoreographyCreateOutput>(
+            *this, item, UploadAnswerKind::registration, QStringLiteral("uscco"), onStatus);
     } else if (item->mediaType == mediaTypeAudio) {
-        userStructureAudioCreateInput input;
-        input.currentSecurity.accessToken = itemAccessToken;
-        input.fileGuidName = item->backblazeFileName;
-        input.fileHashCode = item->checksum;
-        input.fileSize = item->size;
-        input.uploadPlatform = 1;
-        input.metadataTitle = item->itemMetadataTitle;
+        auto input = registrationInput<userStructureAudioCreateInput>(*item, itemAccessToken);
         input.metadataArtist = item->itemMetadataArtist;
         input.metadataAlbum = item->itemMetadataAlbum;
         input.metadataTrackNumber = item->itemMetadataTrackNumber;
-        input.metadataFile = fileUrlText(item->fileLocation);
         request = BackendExchange::buildRequest(endpoint::userAudioCreate, input);
-        completion = statusCompletion<userStructureAudioCreateOutput>(*this, item, UploadAnswerKind::registration, QStringLiteral("usaco"), onStatus);
+        completion = statusCompletion<userStructureAudioCreateOutput>(
+            *this, item, UploadAnswerKind::registration, QStringLiteral("usaco"), onStatus);
     } else {
         consoleLine(QStringLiteral("No ownership registration for media type ") + QString::number(item->mediaType));
         finishStep(item, ProcessingState::processingCompletedError, noFormMessage(item->mediaType));
         return;
     }
-    if (!request) {
-        markItemFailed(item, QStringLiteral("The request could not be built."));
-        return;
-    }
-    applyTimeout(*request);
-    m_requests[itemId] = BackendExchange::send(std::move(*request), std::move(completion));
+    sendBackendRequest(item, std::move(request), std::move(completion));
 }
 
 } // namespace zirv
