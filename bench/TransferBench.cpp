@@ -47,19 +47,28 @@ struct StepRun {
     bool reachedValidation = false;
 };
 
+// An audio item of the benchmark file, stored as "bench.mp3".
+MediaItemRef addItem(ContentCache& cache, const QString& id, const std::filesystem::path& file,
+                     ProcessingState state)
+{
+    auto item = std::make_shared<mediaItemStatus>();
+    item->uniqueId = id;
+    item->fileLocation = file;
+    item->size = fileSize;
+    item->currentStatus = state;
+    item->backblazeFileName = QStringLiteral("bench.mp3");
+    cache.mediaItemsList.append(item);
+    return item;
+}
+
 StepRun runStep(const std::filesystem::path& file, const std::string& url, int round)
 {
     NotificationHub hub;
     ContentCache cache(hub);
-    auto item = std::make_shared<mediaItemStatus>();
-    item->uniqueId = QStringLiteral("bench-%1").arg(round);
-    item->fileLocation = file;
-    item->size = fileSize;
-    item->currentStatus = ProcessingState::backblazeUploadFile;
+    const MediaItemRef item = addItem(cache, QStringLiteral("bench-%1").arg(round), file,
+                                      ProcessingState::backblazeUploadFile);
     item->backblazeUploadUrlString = QString::fromStdString(url);
     item->backblazeUploadAuthorizationToken = QStringLiteral("token");
-    item->backblazeFileName = QStringLiteral("bench.mp3");
-    cache.mediaItemsList.append(item);
 
     StepRun run;
     qint64 longestGapNs = 0;
@@ -101,13 +110,8 @@ StepRun runChain(const std::filesystem::path& file, bench::LoopbackSink& sink, i
     NotificationHub hub;
     ContentCache cache(hub);
     cache.storageAuthorisationOrigin = QString::fromStdString(sink.origin());
-    auto item = std::make_shared<mediaItemStatus>();
-    item->uniqueId = QStringLiteral("chain-%1").arg(round);
-    item->fileLocation = file;
-    item->size = fileSize;
-    item->currentStatus = ProcessingState::backblazeGetAuthorisation;
-    item->backblazeFileName = QStringLiteral("bench.mp3");
-    cache.mediaItemsList.append(item);
+    const MediaItemRef item = addItem(cache, QStringLiteral("chain-%1").arg(round), file,
+                                      ProcessingState::backblazeGetAuthorisation);
 
     StepRun run;
     QElapsedTimer clock;
@@ -115,21 +119,11 @@ StepRun runChain(const std::filesystem::path& file, bench::LoopbackSink& sink, i
     double stepStarted = 0;
     while (isPending(item->currentStatus) && item->currentStatus != ProcessingState::serverWriteFileOwnership) {
         if (!item->isCurrentlyProcessing) {
-            switch (item->currentStatus) {
-            case ProcessingState::backblazeGetAuthorisation: cache.backblazeGetAuthorisation(item->uniqueId); break;
-            case ProcessingState::backblazeGetBucketDetails: cache.backblazeGetBucketDetails(item->uniqueId); break;
-            case ProcessingState::backblazeGetUploadUrl: cache.backblazeGetUploadUrl(item->uniqueId); break;
-            case ProcessingState::backblazeUploadFile:
+            if (item->currentStatus == ProcessingState::backblazeUploadFile)
                 stepStarted = clock.nsecsElapsed() / 1e9;
-                cache.backblazeUploadFile(item->uniqueId);
-                break;
-            case ProcessingState::backblazeValidateFile:
-                if (run.seconds == 0)
-                    run.seconds = clock.nsecsElapsed() / 1e9 - stepStarted;
-                cache.backblazeValidateFile(item->uniqueId);
-                break;
-            default: break;
-            }
+            else if (item->currentStatus == ProcessingState::backblazeValidateFile && run.seconds == 0)
+                run.seconds = clock.nsecsElapsed() / 1e9 - stepStarted;
+            (cache.*ContentCache::stepFor(item->currentStatus))(item->uniqueId);
         }
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }

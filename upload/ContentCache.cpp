@@ -32,6 +32,21 @@ ContentCache::~ContentCache()
     m_workers.waitForDone();
 }
 
+ContentCache::Step ContentCache::stepFor(ProcessingState state)
+{
+    switch (state) {
+    case ProcessingState::localGetFileDetails: return &ContentCache::localGetFileDetails;
+    case ProcessingState::serverVerifyChecksum: return &ContentCache::serverVerifyChecksum;
+    case ProcessingState::backblazeGetAuthorisation: return &ContentCache::backblazeGetAuthorisation;
+    case ProcessingState::backblazeGetBucketDetails: return &ContentCache::backblazeGetBucketDetails;
+    case ProcessingState::backblazeGetUploadUrl: return &ContentCache::backblazeGetUploadUrl;
+    case ProcessingState::backblazeUploadFile: return &ContentCache::backblazeUploadFile;
+    case ProcessingState::backblazeValidateFile: return &ContentCache::backblazeValidateFile;
+    case ProcessingState::serverWriteFileOwnership: return &ContentCache::serverWriteFileOwnership;
+    default: return nullptr;
+    }
+}
+
 MediaItemRef ContentCache::beginStep(const QString& itemId)
 {
     const std::optional<MediaItemRef> found = mediaItemsList.first(itemId);

@@ -125,6 +125,11 @@ public:
     void backblazeUploadFile(const QString& itemId);
     void backblazeValidateFile(const QString& itemId);
 
+    // The step that moves on an item in `state`; none for a state in which
+    // processing has ended.
+    using Step = void (ContentCache::*)(const QString& itemId);
+    static Step stepFor(ProcessingState state);
+
     // The access token sent in backend requests; all zeros until a refresh
     // has seen an account record carrying one. Main thread.
     QUuid itemAccessToken;

@@ -44,22 +44,6 @@ struct EndToEnd : ::testing::Test {
     }
 };
 
-void startStep(ContentCache& cache, const MediaItemRef& item)
-{
-    using Step = void (ContentCache::*)(const QString&);
-    static const std::map<ProcessingState, Step> steps = {
-        {ProcessingState::localGetFileDetails, &ContentCache::localGetFileDetails},
-        {ProcessingState::serverVerifyChecksum, &ContentCache::serverVerifyChecksum},
-        {ProcessingState::backblazeGetAuthorisation, &ContentCache::backblazeGetAuthorisation},
-        {ProcessingState::backblazeGetBucketDetails, &ContentCache::backblazeGetBucketDetails},
-        {ProcessingState::backblazeGetUploadUrl, &ContentCache::backblazeGetUploadUrl},
-        {ProcessingState::backblazeUploadFile, &ContentCache::backblazeUploadFile},
-        {ProcessingState::backblazeValidateFile, &ContentCache::backblazeValidateFile},
-        {ProcessingState::serverWriteFileOwnership, &ContentCache::serverWriteFileOwnership},
-    };
-    (cache.*steps.at(item->currentStatus))(item->uniqueId);
-}
-
 // Moves every item on until none is pending, starting at most one item per
 // state at a time, as the engine's refresh does.
 bool runToEnd(ContentCache& cache)
@@ -77,7 +61,7 @@ bool runToEnd(ContentCache& cache)
                     continue;
                 pending = true;
                 if (!item->isCurrentlyProcessing && busy.insert(item->currentStatus).second)
-                    startStep(cache, item);
+                    (cache.*ContentCache::stepFor(item->currentStatus))(item->uniqueId);
             }
             return !pending;
         },

@@ -251,17 +251,16 @@ TEST_F(StepsFixture, ServerFaultsNeverLeaveItemsRunning)
         ProcessingState state;
         const char* method;
         const char* path;
-        void (ContentCache::*run)(const QString&);
         bool transfer = false;
     };
     const Step steps[] = {
-        {ProcessingState::backblazeGetAuthorisation, "GET", "/b2api/v2/b2_authorize_account", &ContentCache::backblazeGetAuthorisation},
-        {ProcessingState::serverVerifyChecksum, "POST", "/api/zirvUserAudioHashcode", &ContentCache::serverVerifyChecksum},
-        {ProcessingState::backblazeGetBucketDetails, "POST", "/b2api/v2/b2_list_buckets", &ContentCache::backblazeGetBucketDetails},
-        {ProcessingState::backblazeGetUploadUrl, "POST", "/b2api/v2/b2_get_upload_url", &ContentCache::backblazeGetUploadUrl},
-        {ProcessingState::backblazeUploadFile, "POST", "/upload", &ContentCache::backblazeUploadFile, true},
-        {ProcessingState::backblazeValidateFile, "POST", "/b2api/v2/b2_list_file_names", &ContentCache::backblazeValidateFile},
-        {ProcessingState::serverWriteFileOwnership, "POST", "/api/zirvUserAudioCreate", &ContentCache::serverWriteFileOwnership},
+        {ProcessingState::backblazeGetAuthorisation, "GET", "/b2api/v2/b2_authorize_account"},
+        {ProcessingState::serverVerifyChecksum, "POST", "/api/zirvUserAudioHashcode"},
+        {ProcessingState::backblazeGetBucketDetails, "POST", "/b2api/v2/b2_list_buckets"},
+        {ProcessingState::backblazeGetUploadUrl, "POST", "/b2api/v2/b2_get_upload_url"},
+        {ProcessingState::backblazeUploadFile, "POST", "/upload", true},
+        {ProcessingState::backblazeValidateFile, "POST", "/b2api/v2/b2_list_file_names"},
+        {ProcessingState::serverWriteFileOwnership, "POST", "/api/zirvUserAudioCreate"},
     };
     struct Fault {
         const char* what;
@@ -284,7 +283,7 @@ TEST_F(StepsFixture, ServerFaultsNeverLeaveItemsRunning)
                 continue;
             server.queueReply(step.method, step.path, fault.reply);
             const MediaItemRef item = add(step.state, 0, step.transfer ? file : "/music/a.mp3");
-            (cache.*step.run)(item->uniqueId);
+            (cache.*ContentCache::stepFor(step.state))(item->uniqueId);
             ASSERT_TRUE(settled(item));
             EXPECT_EQ(item->currentStatus, step.transfer && !fault.transport
                                                ? ProcessingState::backblazeValidateFile
