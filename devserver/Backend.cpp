@@ -106,6 +106,12 @@ json statusRecord(int code, int returned = 0, bool more = false, int errorCode =
             {"databaseErrors", {{"errorCode", errorCode}, {"errorMessage", errorMessage}}}};
 }
 
+// The status of a request whose access token names no logged-in account.
+json unknownTokenStatus()
+{
+    return statusRecord(kAuthenticationFailed, 0, false, 0, "the access token is not valid");
+}
+
 // A complete answer of the operation carrying only a status.
 json statusAnswer(const Operation& op, json status)
 {
@@ -473,7 +479,7 @@ json Backend::changePassword(const json& request)
         std::lock_guard lock(m_state.dbMutex);
         auto account = accountForToken(request);
         if (!account)
-            return refused("the access token is not valid");
+            return unknownTokenStatus();
         accountId = *account;
         auto query = m_state.db.prepare("SELECT email, salt, passwordHash, iterations FROM accounts WHERE id = ?1");
         query.bind(1, accountId);
@@ -505,7 +511,7 @@ json Backend::catalogueRead(const json& request)
     {
         std::lock_guard lock(m_state.dbMutex);
         if (!accountForToken(request))
-            return statusAnswer(op, statusRecord(kAuthenticationFailed, 0, false, 0, "the access token is not valid"));
+            return statusAnswer(op, unknownTokenStatus());
     }
     json answer = defaultRecord(op.output);
     const auto page = m_state.catalogue->fill(answer, markersOf(request["currentChanges"]), m_state.options.pageSize);
@@ -519,7 +525,7 @@ json Backend::userRead(const json& request)
     std::lock_guard lock(m_state.dbMutex);
     auto account = accountForToken(request);
     if (!account)
-        return statusAnswer(op, statusRecord(kAuthenticationFailed, 0, false, 0, "the access token is not valid"));
+        return statusAnswer(op, unknownTokenStatus());
     const auto markers = markersOf(request["currentChanges"]);
     const auto markerOf = [&](int table) {
         auto it = markers.find(table);
@@ -573,7 +579,7 @@ json Backend::forceDownload(const json& request)
     std::lock_guard lock(m_state.dbMutex);
     auto account = accountForToken(request);
     if (!account)
-        return statusAnswer(op, statusRecord(kAuthenticationFailed, 0, false, 0, "the access token is not valid"));
+        return statusAnswer(op, unknownTokenStatus());
     json answer = defaultRecord(op.output);
     int returned = 0;
     bool more = false;
@@ -604,7 +610,7 @@ json Backend::userUpdate(const json& request)
     std::lock_guard lock(m_state.dbMutex);
     auto account = accountForToken(request);
     if (!account)
-        return statusAnswer(op, statusRecord(kAuthenticationFailed, 0, false, 0, "the access token is not valid"));
+        return statusAnswer(op, unknownTokenStatus());
     json answer = defaultRecord(op.output);
     Transaction transaction(m_state.db);
     for (int table : kTwoWayTables) {
@@ -646,7 +652,7 @@ json Backend::hashcode(const json& request, int mediaType)
     json answer = defaultRecord("userStructureStatusOutput");
     auto account = accountForToken(request);
     if (!account) {
-        answer["status"] = statusRecord(kAuthenticationFailed, 0, false, 0, "the access token is not valid");
+        answer["status"] = unknownTokenStatus();
         return answer;
     }
     auto query = m_state.db.prepare(
@@ -662,7 +668,7 @@ json Backend::registerFile(const json& request, int mediaType)
     json answer = defaultRecord("userStructureStatusOutput");
     auto account = accountForToken(request);
     if (!account) {
-        answer["status"] = statusRecord(kAuthenticationFailed, 0, false, 0, "the access token is not valid");
+        answer["status"] = unknownTokenStatus();
         return answer;
     }
     const auto fileName = request["fileGuidName"].get<std::string>();

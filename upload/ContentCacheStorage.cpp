@@ -177,9 +177,10 @@ void ContentCache::backblazeUploadFile(const QString& itemId)
             // The digest was started when the item entered the chain (or is
             // started now); the transfer starts back on the main thread once
             // it is known.
-            std::shared_ptr<TransferSha1> sha1 = m_transferSha1[item->uniqueId];
-            m_transferSha1.erase(item->uniqueId);
-            if (!sha1)
+            std::shared_ptr<TransferSha1> sha1;
+            if (auto prepared = m_transferSha1.extract(item->uniqueId))
+                sha1 = std::move(prepared.mapped());
+            else
                 sha1 = TransferSha1::start(m_workers, item->fileLocation, m_stopping);
             sha1->whenReady(m_workers, [this, item, location = item->fileLocation](const QString& digest) {
                 // The body must still open when the transfer starts.

@@ -90,11 +90,14 @@ void TransferSha1::whenReady(QThreadPool& pool, std::function<void(QString)> use
 void TransferSha1::deliver(const std::function<void(QString)>& use) const
 {
     std::optional<QString> prepared;
+    FileIdentity identity;
     {
         const std::lock_guard lock(m_mutex);
-        if (m_sha1 && fileIdentity(m_location) == m_identity)
-            prepared = m_sha1;
+        prepared = m_sha1;
+        identity = m_identity;
     }
+    if (prepared && fileIdentity(m_location) != identity)
+        prepared.reset();
     if (m_stopping->load()) {
         use(QString());
         return;
