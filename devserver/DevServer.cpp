@@ -6,8 +6,10 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <thread>
 
 namespace zirv::devserver {
 
@@ -133,6 +135,10 @@ std::string DevServer::start()
 
     m_backendThread = std::thread([this] { m_backendServer->listen_after_bind(); });
     m_storageThread = std::thread([this] { m_storageServer->listen_after_bind(); });
+    // The server library's stop() only reaches a server already accepting:
+    // stopped earlier, its loop would start afterwards and never end.
+    while (!m_backendServer->is_running() || !m_storageServer->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     m_running = true;
     return {};
 }

@@ -67,6 +67,14 @@ TEST(DevServerAccounts, AccountsSurviveARestart)
     std::filesystem::remove_all(dir);
 }
 
+// A server stopped as soon as it has started, before any request reached it,
+// still stops.
+TEST(DevServerAccounts, StopsRightAfterStarting)
+{
+    for (int i = 0; i < 100; ++i)
+        Harness h;
+}
+
 // Every operation that carries an access token refuses unknown ones with 21.
 TEST(DevServerAccounts, UnknownTokensAreRefusedEverywhere)
 {
